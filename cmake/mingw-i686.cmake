@@ -1,0 +1,6 @@
+# Cross build for 32-bit Windows with Debian's MinGW-w64 (posix thread model: Scintilla 5 needs
+# std::thread and friends, which the win32 thread model lacks).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(ZANDREL_MINGW_TRIPLE i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

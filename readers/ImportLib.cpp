@@ -1,0 +1,167 @@
+#include "readers/ImportLib.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+#include "base/Number.h"
+#include "readers/Symbols.h"
+
+namespace zandrel {
+
+namespace {
+
+constexpr std::string_view kSignature = "!<arch>\n";
+constexpr std::uint64_t kHeaderSize = 60;
+
+std::uint32_t ReadLE32(std::string_view d, std::uint64_t at) {
+    const auto* p = reinterpret_cast<const unsigned char*>(d.data() + at);
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+std::uint32_t ReadBE32(std::string_view d, std::uint64_t at) {
+    const auto* p = reinterpret_cast<const unsigned char*>(d.data() + at);
+    return (static_cast<std::uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+}
+
+// A linker member's name field: "/" followed by blanks only.
+bool IsLinkerMemberName(std::string_view header) {
+    if (header.size() < 16 || header[0] != '/') return false;
+    for (std::size_t i = 1; i < 16; ++i)
+        if (header[i] != ' ') return false;
+    return true;
+}
+
+// Appends the entry for one name unless the decoding rules skip it.
+void AddSymbol(std::string_view name, SymbolList& list) {
+    if (IsSkippedSymbol(name)) return;
+    list.push_back(SymbolEntry{std::string(name), ParamCountFromName(name)});
+}
+
+// The GNU import-library bookkeeping symbols (one head and one name-table symbol per DLL).
+bool IsGnuBookkeeping(std::string_view name) {
+    auto starts = [&](std::string_view p) { return name.substr(0, p.size()) == p; };
+    constexpr std::string_view tail = "_iname";
+    return starts("__head_") || starts("_head_") ||
+           (name.size() >= tail.size() && name.substr(name.size() - tail.size()) == tail);
+}
+
+// Splits `count` zero-terminated names starting at `start`; a name missing its terminator
+// ends at the end of the data. Returns false when the data ran out before `count` names.
+bool SplitNames(std::string_view d, std::uint64_t start, std::uint64_t count,
+                std::vector<std::string_view>& names) {
+    std::uint64_t cursor = start;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        if (cursor >= d.size()) return false;
+        std::size_t end = d.find('\0', cursor);
+        if (end == std::string_view::npos) end = d.size();
+        names.push_back(d.substr(cursor, end - cursor));
+        cursor = static_cast<std::uint64_t>(end) + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+const char* ReadStatusText(ReadStatus status) {
+    switch (status) {
+        case ReadStatus::Ok: return "ok";
+        case ReadStatus::NoSymbolTable: return "archive has no symbol table";
+        case ReadStatus::Unreadable: return "cannot open or read the file";
+        case ReadStatus::EmptyFile: return "file is empty";
+        case ReadStatus::NotAnArchive: return "not an archive (no !<arch> signature)";
+        case ReadStatus::CorruptHeader: return "corrupt archive: second member header is cut off or has no end marker";
+        case ReadStatus::CorruptTable: return "corrupt archive: symbol table lies beyond the end of its member";
+        case ReadStatus::TruncatedNames: return "symbol table holds fewer names than its count";
+    }
+    return "unknown";
+}
+
+ReadStatus ReadLibFile(const std::string& path, SymbolList& list) {
+    list.clear();
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!file) return ReadStatus::Unreadable;
+    // Size by seeking: portable and 64-bit on every platform we build for.
+    if (std::fseek(file.get(), 0, SEEK_END) != 0) return ReadStatus::Unreadable;
+    long long size = 0;
+#if defined(_WIN32)
+    size = _ftelli64(file.get());
+#else
+    size = ftello(file.get());
+#endif
+    if (size < 0) return ReadStatus::Unreadable;
+    if (size < 1) return ReadStatus::EmptyFile;
+    if (static_cast<unsigned long long>(size) > SIZE_MAX / 2) return ReadStatus::Unreadable;
+    std::rewind(file.get());
+    std::string buffer;
+    try {
+        buffer.resize(static_cast<std::size_t>(size));
+    } catch (const std::bad_alloc&) {
+        return ReadStatus::Unreadable;
+    }
+    if (std::fread(buffer.data(), 1, buffer.size(), file.get()) != buffer.size())
+        return ReadStatus::Unreadable;
+    return ParseArchive(buffer, list);
+}
+
+ReadStatus ParseArchive(std::string_view data, SymbolList& list) {
+    if (data.size() < kSignature.size() || data.substr(0, kSignature.size()) != kSignature)
+        return ReadStatus::NotAnArchive;
+    const std::uint64_t size = data.size();
+    const std::uint64_t first = kSignature.size();
+    if (first + kHeaderSize > size) return ReadStatus::CorruptHeader;
+    // Member sizes are decimal text; a negative one can only mean a corrupt file.
+    std::int64_t first_size = ParseNumber(data.substr(first + 48, 10));
+    if (first_size < 0) return ReadStatus::CorruptHeader;
+    std::uint64_t second = first + kHeaderSize + static_cast<std::uint64_t>(first_size);
+    second += second & 1;
+    if (second == size) return ReadStatus::NoSymbolTable;
+    if (second > size || size - second < kHeaderSize) return ReadStatus::CorruptHeader;
+    std::string_view header = data.substr(second, kHeaderSize);
+    if (header[58] != '`' || header[59] != '\n') return ReadStatus::CorruptHeader;
+    if (!IsLinkerMemberName(header)) {
+        // GNU and LLVM archives have only the first linker member; its names serve instead.
+        std::string_view first_header = data.substr(first, kHeaderSize);
+        if (!IsLinkerMemberName(first_header)) return ReadStatus::NoSymbolTable;
+        std::uint64_t first_data = first + kHeaderSize;
+        std::uint64_t len = std::min<std::uint64_t>(static_cast<std::uint64_t>(first_size), size - first_data);
+        return ReadFirstLinkerMember(data.substr(first_data, len), list);
+    }
+    // The member data is whatever follows the header; its own size field is not trusted.
+    return ReadLinkerMember(data.substr(second + kHeaderSize), list);
+}
+
+ReadStatus ReadLinkerMember(std::string_view d, SymbolList& list) {
+    const std::uint64_t size = d.size();
+    if (size < 4) return ReadStatus::CorruptTable;
+    const std::uint64_t members = ReadLE32(d, 0);
+    const std::uint64_t count_at = 4 + 4 * members;
+    if (count_at + 4 > size) return ReadStatus::CorruptTable;
+    const std::uint64_t count = ReadLE32(d, count_at);
+    const std::uint64_t table = count_at + 4 + 2 * count;
+    if (table > size) return ReadStatus::CorruptTable;
+    std::vector<std::string_view> names;
+    names.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, size - table)));
+    bool complete = SplitNames(d, table, count, names);
+    for (std::string_view name : names) AddSymbol(name, list);
+    return complete ? ReadStatus::Ok : ReadStatus::TruncatedNames;
+}
+
+ReadStatus ReadFirstLinkerMember(std::string_view d, SymbolList& list) {
+    const std::uint64_t size = d.size();
+    if (size < 4) return ReadStatus::CorruptTable;
+    const std::uint64_t count = ReadBE32(d, 0);
+    const std::uint64_t table = 4 + 4 * count;
+    if (table > size) return ReadStatus::CorruptTable;
+    std::vector<std::string_view> names;
+    names.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, size - table)));
+    bool complete = SplitNames(d, table, count, names);
+    // string_view compares bytes as unsigned, the order of a second linker member.
+    std::stable_sort(names.begin(), names.end());
+    for (std::string_view name : names)
+        if (!IsGnuBookkeeping(name)) AddSymbol(name, list);
+    return complete ? ReadStatus::Ok : ReadStatus::TruncatedNames;
+}
+
+}  // namespace zandrel

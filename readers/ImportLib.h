@@ -1,0 +1,51 @@
+// Reading the public symbols of an import library (a COFF "!<arch>" archive).
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zandrel {
+
+struct SymbolEntry {
+    std::string Name;             // exactly as stored, decorations included
+    std::int32_t ParamCount = 0;  // decoded from the name, 0 when it carries none
+};
+using SymbolList = std::vector<SymbolEntry>;
+
+// Why a read produced what it did. The GUI ignores it and shows whatever the list holds; the
+// command-line tool uses it to tell the user what was wrong with the file.
+enum class ReadStatus {
+    Ok,              // the symbol table was read completely (it may hold no functions)
+    NoSymbolTable,   // a well-formed archive that ends after its first member
+    Unreadable,      // the file cannot be opened or read
+    EmptyFile,       // zero bytes
+    NotAnArchive,    // no "!<arch>\n" signature
+    CorruptHeader,   // the second member header is cut off or lacks its end marker
+    CorruptTable,    // a count or the string table lies beyond the member data
+    TruncatedNames,  // fewer names stand in the table than its count says; those found are kept
+};
+
+// A short English reason for a status, for messages.
+const char* ReadStatusText(ReadStatus status);
+
+// True when the status means nothing useful could be read from the file.
+inline bool IsReadFailure(ReadStatus s) {
+    return s != ReadStatus::Ok && s != ReadStatus::NoSymbolTable && s != ReadStatus::TruncatedNames;
+}
+
+// Empties `list`, reads the whole file and parses it.
+ReadStatus ReadLibFile(const std::string& path, SymbolList& list);
+
+// Walks the archive in `data` and appends the symbols of its linker member to `list`.
+ReadStatus ParseArchive(std::string_view data, SymbolList& list);
+
+// Reads the string table of a Microsoft-format second linker member.
+ReadStatus ReadLinkerMember(std::string_view member, SymbolList& list);
+
+// Reads the names of a first linker member (big-endian count and offsets), for archives written
+// by GNU and LLVM tools that have no second linker member. Names come out in ascending byte
+// order, as a second linker member would hold them.
+ReadStatus ReadFirstLinkerMember(std::string_view member, SymbolList& list);
+
+}  // namespace zandrel

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Sets up (if needed), builds the native, 32-bit and 64-bit Windows trees and runs all tests.
+#   scripts/test.sh            everything
+#   ZANDREL_TREES="native win32" scripts/test.sh    a subset
+set -uo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${ZANDREL_BUILD:-$root/build}
+trees=${ZANDREL_TREES:-native win32 win64}
+
+bash "$root/scripts/setup.sh" "$build" >/dev/null || { echo "setup failed" >&2; exit 1; }
+export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+configure() {  # tree, extra cmake args...
+  local tree=$1; shift
+  if [ ! -f "$build/$tree/build.ninja" ]; then
+    cmake -G Ninja -S "$root" -B "$build/$tree" -DZANDREL_WINEPREFIX="$build/wineprefix" "$@" >/dev/null \
+      || return 1
+  fi
+  cmake --build "$build/$tree" || return 1
+}
+
+# Keep one wineserver for the whole run (starting one per test is slow); stop it at the end.
+wineserver -p 2>/dev/null || true
+trap 'WINEPREFIX="$build/wineprefix" wineserver -k 2>/dev/null || true' EXIT
+
+passed=0; failed=0; status=0
+run_tree() {
+  local tree=$1 out
+  out=$(mktemp)
+  if [ -z "${DISPLAY:-}" ] && [ "$tree" != native ]; then
+    (cd "$build/$tree" && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure) 2>&1 | tee "$out"
+  else
+    (cd "$build/$tree" && ctest --output-on-failure) 2>&1 | tee "$out"
+  fi
+  local line total fail
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$out" | tail -n 1)
+  if [ -z "$line" ]; then status=1; rm -f "$out"; return; fi
+  total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
+  fail=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")
+  passed=$((passed + total - fail)); failed=$((failed + fail))
+  [ "$fail" -eq 0 ] || status=1
+  rm -f "$out"
+}
+
+for tree in $trees; do
+  echo "== $tree: build"
+  case $tree in
+    native) configure native -DZANDREL_SANITIZE=ON ;;
+    win32) configure win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" ;;
+    win64) configure win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" ;;
+    *) echo "unknown tree $tree" >&2; exit 2 ;;
+  esac || { echo "== $tree: build failed"; status=1; continue; }
+  echo "== $tree: test"
+  run_tree "$tree"
+done
+
+echo
+echo "ctest summary: $passed passed, $failed failed"
+exit $status

@@ -1,0 +1,61 @@
+#include <gtest/gtest.h>
+
+#include "base/Number.h"
+#include "base/Path.h"
+
+using namespace zandrel;
+
+TEST(ParseNumber, DecimalWithBlanksSignsAndStops) {
+    EXPECT_EQ(ParseNumber("42"), 42);
+    EXPECT_EQ(ParseNumber(" \t 17abc"), 17);
+    EXPECT_EQ(ParseNumber("-3"), -3);
+    EXPECT_EQ(ParseNumber("+8"), 8);
+    EXPECT_EQ(ParseNumber("12 34"), 12);
+    EXPECT_EQ(ParseNumber("1.5"), 1);
+}
+
+TEST(ParseNumber, HexAndBinaryPrefixes) {
+    EXPECT_EQ(ParseNumber("$1F"), 31);
+    EXPECT_EQ(ParseNumber("$ff"), 255);
+    EXPECT_EQ(ParseNumber("-$10"), -16);
+    EXPECT_EQ(ParseNumber("%101"), 5);
+    EXPECT_EQ(ParseNumber("%102"), 2);  // stops at the first non-binary digit
+    EXPECT_EQ(ParseNumber("1F"), 1);    // hex digits only after "$"
+}
+
+TEST(ParseNumber, NoDigitsReadAsZero) {
+    EXPECT_EQ(ParseNumber(""), 0);
+    EXPECT_EQ(ParseNumber("abc"), 0);
+    EXPECT_EQ(ParseNumber("-"), 0);
+    EXPECT_EQ(ParseNumber("$"), 0);
+    EXPECT_EQ(ParseNumber("%"), 0);
+    EXPECT_EQ(ParseNumber(" \t"), 0);
+    EXPECT_EQ(ParseNumber("- 5"), 0);  // blanks only before the sign
+}
+
+TEST(ParseNumber, HugeValuesDoNotTrap) {
+    // Only the absence of undefined behaviour matters here (UBSan watches the native run).
+    (void)ParseNumber("99999999999999999999999999999999");
+    (void)ParseNumber("-$FFFFFFFFFFFFFFFFFFFF");
+    EXPECT_EQ(ParseNumber("4294967296"), 4294967296LL);
+}
+
+TEST(Path, SplitsAtLastSeparatorAndDot) {
+    EXPECT_EQ(FolderPart("C:\\libs\\user32.lib"), "C:\\libs\\");
+    EXPECT_EQ(FilePart("C:\\libs\\user32.lib"), "user32.lib");
+    EXPECT_EQ(ExtensionPart("C:\\libs\\user32.lib"), "lib");
+    EXPECT_EQ(FolderPart("/tmp/x/a.b.lib"), "/tmp/x/");
+    EXPECT_EQ(FilePart("/tmp/x/a.b.lib"), "a.b.lib");
+    EXPECT_EQ(ExtensionPart("a.b.lib"), "lib");
+    EXPECT_EQ(FolderPart("plain.lib"), "");
+    EXPECT_EQ(FilePart("C:\\libs\\"), "");
+    EXPECT_EQ(ExtensionPart("C:\\my.dir\\noext"), "");  // a dot in a folder is no extension
+    EXPECT_EQ(ExtensionPart("name."), "");
+}
+
+TEST(Path, TrailingSeparator) {
+    EXPECT_EQ(WithTrailingSeparator("C:\\x"), "C:\\x\\");
+    EXPECT_EQ(WithTrailingSeparator("C:\\x\\"), "C:\\x\\");
+    EXPECT_EQ(WithTrailingSeparator("/tmp/"), "/tmp/");
+    EXPECT_EQ(WithTrailingSeparator(""), "");
+}
