@@ -31,8 +31,8 @@ endif()
 # A path as the test program sees it: under Wine, Linux paths are reached through drive Z:.
 function(zandrel_target_path out path)
   if(WIN32 AND CMAKE_CROSSCOMPILING)
-    string(REPLACE "/" "\\" p "${path}")
-    set(${out} "Z:${p}" PARENT_SCOPE)
+    # Forward slashes: Wine accepts them, and they survive being a C string literal.
+    set(${out} "Z:${path}" PARENT_SCOPE)
   else()
     set(${out} "${path}" PARENT_SCOPE)
   endif()

@@ -1,0 +1,153 @@
+// zandrel-cli run as a separate program, as scripts use it.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "base/Version.h"
+#include "support/ArchiveBuilder.h"
+#include "support/TempDir.h"
+
+using namespace ztest;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+void SetEnv(const char* name, const char* value) {
+#if defined(_WIN32)
+    _putenv_s(name, value ? value : "");
+#else
+    if (value) setenv(name, value, 1);
+    else unsetenv(name);
+#endif
+}
+
+class Cli : public ::testing::Test {
+protected:
+    TempDir dir;
+
+    Result Run(const std::string& args) {
+        std::string out = dir.File("stdout.txt"), err = dir.File("stderr.txt");
+        std::string cmd = "\"" + std::string(ZANDREL_CLI) + "\" " + args + " >\"" + out + "\" 2>\"" + err + "\"";
+#if defined(_WIN32)
+        cmd = "\"" + cmd + "\"";  // cmd.exe strips one pair of outer quotes
+#endif
+        Result r;
+        int rc = std::system(cmd.c_str());
+#if defined(_WIN32)
+        r.status = rc;
+#else
+        r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+#endif
+        r.out = ReadFile(out);
+        r.err = ReadFile(err);
+        return r;
+    }
+    std::string Q(const std::string& path) { return "\"" + path + "\""; }
+};
+
+const std::vector<std::string> kNames = {"__IMPORT_DESCRIPTOR_mylib", "__NULL_IMPORT_DESCRIPTOR",
+                                         "_DoThing@8", "_Other@0", "__imp__DoThing@8",
+                                         "__imp__Other@0", "\x7fmylib_NULL_THUNK_DATA"};
+
+}  // namespace
+
+TEST_F(Cli, SymbolsListsNameCountAndHostName) {
+    Result r = Run("symbols " + Q(dir.Write("mylib.lib", MsArchive(kNames))));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "_DoThing@8\t2\tDoThing\n_Other@0\t0\tOther\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(Cli, ImportIsTheBlockOfAFreshlyOpenedLibrary) {
+    std::string lib = dir.Write("mylib.lib", MsArchive(kNames));
+    SetEnv("SOURCE_DATE_EPOCH", "1359968700");  // 2013-02-04 09:05 UTC
+    Result r = Run("import " + Q(lib));
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string head = "\r\n; Libname: mylib.lib\r\n; created: 2013/02/04  09:05\r\n";
+    EXPECT_EQ(r.out, head +
+                         "Import \"mylib.lib\"\r\n"
+                         "  DoThing(a.i, b.i) As \"_DoThing@8\"\r\n"
+                         "  Other() As \"_Other@0\"\r\n"
+                         "EndImport\r\n");
+    r = Run("import --convention CDECL --no-alias " + Q(lib));
+    EXPECT_EQ(r.out, head + "ImportC \"mylib.lib\"\r\n  DoThing(a.i, b.i)\r\n  Other()\r\nEndImport\r\n");
+    std::string file = dir.File("out.pb");
+    r = Run("import " + Q(lib) + " -o " + Q(file) + " --convention FASTCALL");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(ReadFile(file), head + "Import \"mylib.lib\"\r\n  DoThing(a.i, b.i) As \"_DoThing@8\"\r\n"
+                                     "  Other() As \"_Other@0\"\r\nEndImport\r\n");
+    SetEnv("SOURCE_DATE_EPOCH", nullptr);
+}
+
+TEST_F(Cli, ArchiveWithoutFunctionsGivesEmptyOutput) {
+    std::string lib = dir.Write("none.lib", MsArchive({"__NULL_IMPORT_DESCRIPTOR", "__imp__x"}));
+    for (const char* cmd : {"symbols ", "import "}) {
+        Result r = Run(cmd + Q(lib));
+        EXPECT_EQ(r.status, 0) << cmd << r.err;
+        EXPECT_EQ(r.out, "") << cmd;
+    }
+}
+
+TEST_F(Cli, UnreadableOrForeignFilesAreNamedOnStderr) {
+    std::string missing = dir.File("missing.lib");
+    std::string text = dir.Write("text.lib", "not an archive\r\n");
+    std::string cut = dir.Write("cut.lib", MsArchive(kNames).substr(0, 100));
+    for (const std::string& file : {missing, text, cut}) {
+        for (const char* cmd : {"symbols ", "import "}) {
+            Result r = Run(cmd + Q(file));
+            EXPECT_EQ(r.status, 1) << cmd << file;
+            EXPECT_EQ(r.out, "");
+            EXPECT_NE(r.err.find(file), std::string::npos) << r.err;
+        }
+    }
+    Result r = Run("import " + Q(dir.Write("ok.lib", MsArchive(kNames))) + " -o " +
+                   Q(dir.File("no-such-folder") + "/x.pb"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("x.pb"), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, UsageErrorsExitTwo) {
+    for (const char* args : {"", "frobnicate x", "symbols", "symbols a b", "import",
+                             "import x --convention", "import x --convention PASCAL",
+                             "import x --bogus", "machine"}) {
+        Result r = Run(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find("Usage"), std::string::npos) << args;
+    }
+    Result r = Run("--version");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string("zandrel-cli ") + ZANDREL_VERSION + "\n");
+    r = Run("--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("symbols LIB"), std::string::npos);
+}
+
+TEST_F(Cli, MachineNamesTheClassOrTheFailure) {
+    std::string image(1024, '\0');
+    image[0] = 'M';
+    image[1] = 'Z';
+    image[60] = static_cast<char>(0x80);
+    image.replace(0x80, 4, std::string("PE\0\0", 4));
+    image[0x80 + 22] = 0x02;
+    image[0x80 + 24] = 0x0B;
+    image[0x80 + 25] = 0x02;
+    Result r = Run("machine " + Q(dir.Write("a.dll", image)));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "X64\n");
+    image[0x80 + 25] = 0x01;
+    r = Run("machine " + Q(dir.Write("b.dll", image)));
+    EXPECT_EQ(r.out, "X86\n");
+    r = Run("machine " + Q(dir.Write("c.dll", "text")));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "NotAnImage\n");
+    EXPECT_NE(r.err.find("c.dll"), std::string::npos);
+    r = Run("machine " + Q(dir.File("gone.dll")));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Unreadable\n");
+}

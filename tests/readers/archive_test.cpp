@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include "readers/ImportLib.h"
+#include "support/ArchiveBuilder.h"
+#include "support/TempDir.h"
+
+using namespace zandrel;
+using namespace ztest;
+
+namespace {
+std::vector<std::string> Names(const SymbolList& list) {
+    std::vector<std::string> out;
+    for (const SymbolEntry& e : list) out.push_back(e.Name);
+    return out;
+}
+}  // namespace
+
+TEST(ParseArchive, SecondLinkerMemberInStoredOrderWithFilter) {
+    SymbolList list;
+    std::string lib = MsArchive({"_b@8", "__IMPORT_DESCRIPTOR_x", "__NULL_IMPORT_DESCRIPTOR",
+                                 "__imp__b@8", "_a", "\x7fx_NULL_THUNK_DATA", "?f@@YAXXZ", "Plain"});
+    EXPECT_EQ(ParseArchive(lib, list), ReadStatus::Ok);
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0].Name, "_b@8");  // no sorting: the table's order
+    EXPECT_EQ(list[0].ParamCount, 2);
+    EXPECT_EQ(list[1].Name, "_a");
+    EXPECT_EQ(list[2].Name, "Plain");
+}
+
+TEST(ParseArchive, OddFirstMemberIsFollowedByAPadByte) {
+    std::string first(7, 'x');  // odd size
+    std::string lib = "!<arch>\n" + Member("/", first) + Member("/", SecondLinkerData({"_F@4"}));
+    ASSERT_EQ(lib[8 + 60 + 7], '\n');
+    SymbolList list;
+    EXPECT_EQ(ParseArchive(lib, list), ReadStatus::Ok);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].ParamCount, 1);
+}
+
+TEST(ParseArchive, DuplicateAndEmptyNamesEachGiveAnEntry) {
+    SymbolList list;
+    ASSERT_EQ(ParseArchive(MsArchive({"_x", "", "_x"}), list), ReadStatus::Ok);
+    EXPECT_EQ(Names(list), (std::vector<std::string>{"_x", "", "_x"}));
+}
+
+TEST(ParseArchive, RejectsWhatIsNoArchive) {
+    SymbolList list;
+    EXPECT_EQ(ParseArchive("", list), ReadStatus::NotAnArchive);
+    EXPECT_EQ(ParseArchive("!<arch>", list), ReadStatus::NotAnArchive);
+    EXPECT_EQ(ParseArchive("!<ARCH>\n" + Member("/", "x"), list), ReadStatus::NotAnArchive);
+    EXPECT_EQ(ParseArchive("hello world, this is text\n", list), ReadStatus::NotAnArchive);
+    EXPECT_TRUE(list.empty());
+}
+
+TEST(ParseArchive, BrokenOrMissingSecondHeaderGivesNothing) {
+    SymbolList list;
+    std::string first = "!<arch>\n" + Member("/", "abcd");
+    EXPECT_EQ(ParseArchive(first, list), ReadStatus::NoSymbolTable);  // only the first member
+    std::string second = Member("/", SecondLinkerData({"_f"}));
+    EXPECT_EQ(ParseArchive(first + second.substr(0, 59), list), ReadStatus::CorruptHeader);
+    std::string no_marker = second;
+    no_marker[58] = ' ';
+    EXPECT_EQ(ParseArchive(first + no_marker, list), ReadStatus::CorruptHeader);
+    // A first member whose size points past the end of the file.
+    std::string huge = "!<arch>\n" + MemberHeader("/", 0, "9999999999") + second;
+    EXPECT_EQ(ParseArchive(huge, list), ReadStatus::CorruptHeader);
+    std::string negative = "!<arch>\n" + MemberHeader("/", 0, "-60") + second;
+    EXPECT_EQ(ParseArchive(negative, list), ReadStatus::CorruptHeader);
+    EXPECT_EQ(ParseArchive("!<arch>\n" + MemberHeader("/", 4).substr(0, 30), list),
+              ReadStatus::CorruptHeader);
+    EXPECT_TRUE(list.empty());
+}
+
+TEST(ParseArchive, FirstHeaderEndMarkerIsNotExamined) {
+    std::string lib = "!<arch>\n" + MemberHeader("/", 4, "", false) + "abcd" +
+                      Member("/", SecondLinkerData({"_f"}));
+    SymbolList list;
+    EXPECT_EQ(ParseArchive(lib, list), ReadStatus::Ok);
+    EXPECT_EQ(list.size(), 1u);
+}
+
+TEST(ReadLinkerMember, CountsBeyondTheDataStopWithoutWrapping) {
+    SymbolList list;
+    std::string d;
+    PutLE32(d, 0xFFFFFFFFu);  // M: 4 + 4M wraps to 0 in 32 bits
+    PutLE32(d, 1);
+    d += "_f";
+    d += '\0';
+    EXPECT_EQ(ReadLinkerMember(d, list), ReadStatus::CorruptTable);
+    d.clear();
+    PutLE32(d, 0x40000000u);  // 4M wraps to 0 in 32 bits
+    PutLE32(d, 1);
+    PutLE16(d, 1);
+    d += "_f";
+    d += '\0';
+    EXPECT_EQ(ReadLinkerMember(d, list), ReadStatus::CorruptTable);
+    d.clear();
+    PutLE32(d, 0);
+    PutLE32(d, 0x80000000u);  // N: 2N wraps to 0 in 32 bits
+    d += "_f";
+    d += '\0';
+    EXPECT_EQ(ReadLinkerMember(d, list), ReadStatus::CorruptTable);
+    EXPECT_EQ(ReadLinkerMember("", list), ReadStatus::CorruptTable);
+    EXPECT_TRUE(list.empty());
+}
+
+TEST(ReadLinkerMember, MoreNamesCountedThanStoredReadsToTheEnd) {
+    std::string d;
+    PutLE32(d, 0);
+    PutLE32(d, 5);
+    for (int i = 0; i < 5; ++i) PutLE16(d, 1);
+    d += "_a";
+    d += '\0';
+    d += "_b";  // not terminated: ends at the end of the data
+    SymbolList list;
+    EXPECT_EQ(ReadLinkerMember(d, list), ReadStatus::TruncatedNames);
+    EXPECT_EQ(Names(list), (std::vector<std::string>{"_a", "_b"}));
+}
+
+TEST(ReadLinkerMember, NoNamesIsAnEmptyTable) {
+    std::string d;
+    PutLE32(d, 0);
+    PutLE32(d, 0);
+    SymbolList list;
+    EXPECT_EQ(ReadLinkerMember(d, list), ReadStatus::Ok);
+    EXPECT_TRUE(list.empty());
+}
+
+TEST(ParseArchive, GnuArchiveReadsFirstMemberSortedWithoutBookkeeping) {
+    SymbolList list;
+    std::string lib = GnuArchive({"__imp__Zeta@4", "_Zeta@4", "__head_libfoo_a", "__libfoo_a_iname",
+                                  "_head_libfoo_a", "libfoo_a_iname", "_Alpha", "_Beta@8", "_Alpha",
+                                  "__NULL_IMPORT_DESCRIPTOR", "\x7f" "foo_NULL_THUNK_DATA"});
+    EXPECT_EQ(ParseArchive(lib, list), ReadStatus::Ok);
+    EXPECT_EQ(Names(list), (std::vector<std::string>{"_Alpha", "_Alpha", "_Beta@8", "_Zeta@4"}));
+    EXPECT_EQ(list[2].ParamCount, 2);
+}
+
+TEST(ParseArchive, SecondMemberWithoutLinkerNameNeedsALinkerFirstMember) {
+    // Neither member is a symbol table: nothing is made up from object data.
+    std::string lib = "!<arch>\n" + Member("a.o/", "aaaa") + Member("b.o/", "bbbb");
+    SymbolList list;
+    EXPECT_EQ(ParseArchive(lib, list), ReadStatus::NoSymbolTable);
+    EXPECT_TRUE(list.empty());
+}
+
+TEST(ReadLibFile, FilesThatAreNoLibraryGiveAnEmptyList) {
+    TempDir dir;
+    SymbolList list{{"stale", 1}};
+    EXPECT_EQ(ReadLibFile(dir.File("missing.lib"), list), ReadStatus::Unreadable);
+    EXPECT_TRUE(list.empty());
+    list = {{"stale", 1}};
+    EXPECT_EQ(ReadLibFile(dir.Write("empty.lib", ""), list), ReadStatus::EmptyFile);
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(ReadLibFile(dir.Write("text.lib", "just some text\r\n"), list), ReadStatus::NotAnArchive);
+    EXPECT_TRUE(list.empty());
+}
+
+TEST(ReadLibFile, ReadingTwiceGivesTheSameListNotADoubledOne) {
+    TempDir dir;
+    std::string path = dir.Write("two.lib", MsArchive({"_a@4", "_b"}));
+    SymbolList list;
+    ASSERT_EQ(ReadLibFile(path, list), ReadStatus::Ok);
+    ASSERT_EQ(ReadLibFile(path, list), ReadStatus::Ok);
+    EXPECT_EQ(Names(list), (std::vector<std::string>{"_a@4", "_b"}));
+}
+
+TEST(ReadLibFile, EveryTruncationOfALibraryIsHandled) {
+    // Cutting a valid library at every length must never read out of bounds (ASan watches).
+    std::string lib = MsArchive({"_a@4", "_bb@8", "__imp__a@4", "ccc"});
+    for (std::size_t n = 0; n <= lib.size(); ++n) {
+        SymbolList list;
+        ParseArchive(std::string_view(lib).substr(0, n), list);
+        EXPECT_LE(list.size(), 3u);
+    }
+}
