@@ -13,7 +13,7 @@ export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,m
 configure() {  # tree, extra cmake args...
   local tree=$1; shift
   if [ ! -f "$build/$tree/build.ninja" ]; then
-    cmake -G Ninja -S "$root" -B "$build/$tree" -DZANDREL_WINEPREFIX="$build/wineprefix" "$@" >/dev/null \
+    cmake -G Ninja -S "$root" -B "$build/$tree" "$@" >/dev/null \
       || return 1
   fi
   cmake --build "$build/$tree" || return 1
@@ -46,8 +46,10 @@ for tree in $trees; do
   echo "== $tree: build"
   case $tree in
     native) configure native -DZANDREL_SANITIZE=ON ;;
-    win32) configure win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" ;;
-    win64) configure win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" ;;
+    win32) configure win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+             -DZANDREL_WINEPREFIX="$build/wineprefix" ;;
+    win64) configure win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
+             -DZANDREL_WINEPREFIX="$build/wineprefix" ;;
     *) echo "unknown tree $tree" >&2; exit 2 ;;
   esac || { echo "== $tree: build failed"; status=1; continue; }
   echo "== $tree: test"
