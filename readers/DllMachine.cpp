@@ -77,6 +77,8 @@ DllMachine Classify(const HeaderReader& r) {
 DllMachine DetectDllMachine(const std::string& path) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
     if (!file) return Unreadable;
+    // A folder opens on some systems but cannot be read.
+    if (std::fgetc(file.get()) == EOF && std::ferror(file.get())) return Unreadable;
 #if defined(_WIN32)
     if (_fseeki64(file.get(), 0, SEEK_END) != 0) return Unreadable;
     long long size = _ftelli64(file.get());
@@ -84,7 +86,6 @@ DllMachine DetectDllMachine(const std::string& path) {
     if (fseeko(file.get(), 0, SEEK_END) != 0) return Unreadable;
     long long size = ftello(file.get());
 #endif
-    // A folder opens on some systems but cannot be read or sized.
     if (size < 0) return Unreadable;
     return Classify(FileReader(file.get(), static_cast<std::uint64_t>(size)));
 }

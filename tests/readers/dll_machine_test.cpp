@@ -75,6 +75,8 @@ TEST(DetectDllMachine, Files) {
     EXPECT_EQ(DetectDllMachine(dir.Write("text.dll", std::string(600, 't'))), NotAnImage);
     EXPECT_EQ(DetectDllMachine(dir.Write("empty.dll", "")), NotAnImage);
     EXPECT_EQ(DetectDllMachine(dir.File("missing.dll")), Unreadable);
+    std::filesystem::create_directory(dir.File("folder.dll"));
+    EXPECT_EQ(DetectDllMachine(dir.File("folder.dll")), Unreadable);
 }
 
 namespace {
