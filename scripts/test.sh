@@ -20,7 +20,10 @@ configure() {  # tree, extra cmake args...
 }
 
 # Keep one wineserver for the whole run (starting one per test is slow); stop it at the end.
+# Wine's background services start with the first program; start them here, away from ctest's
+# output pipes, or ctest would wait on those pipes for as long as the server lives.
 wineserver -p 2>/dev/null || true
+wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 trap 'WINEPREFIX="$build/wineprefix" wineserver -k 2>/dev/null || true' EXIT
 
 passed=0; failed=0; status=0
