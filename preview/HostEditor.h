@@ -1,0 +1,27 @@
+// Inserting text at the caret of the host IDE's editor: a Scintilla control in another process
+// whose window handle the IDE puts into our environment when it starts us as an external tool.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+namespace zandrel {
+
+inline constexpr const char* kHostEditorVariable = "PB_TOOL_Scintilla";
+
+// The handle in "PB_TOOL_Scintilla", read through the general number parser ("$" hex, "%"
+// binary, decimal otherwise); null when the variable is missing or holds no number. Read anew
+// at every call: the environment is the only source of truth.
+HWND HostEditorHandle();
+
+// The process that owns `window`, opened with only the rights the transfer needs (allocating,
+// writing and freeing memory there); null when the window does not exist or the process cannot
+// be opened. The caller closes the handle.
+HANDLE OpenHostProcess(HWND window);
+
+// Copies `text` (single-byte text) into the host editor at its caret, as UTF-8 when the editor
+// is in UTF-8 mode and unchanged otherwise. Does nothing, silently, when there is no host, the
+// host cannot be reached or the text is empty.
+void InsertIntoHostEditor(const std::string& text);
+
+}  // namespace zandrel
