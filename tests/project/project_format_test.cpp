@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include "project/ProjectFormat.h"
+
+using namespace zandrel;
+
+namespace {
+
+ProjectSettings Settings() {
+    ProjectSettings s;
+    s.LibName = "user32.lib";
+    s.LastPath = "C:\\libs\\";
+    s.SavePath = "";
+    s.CallingConvention = 1;
+    s.Alias = 1;
+    return s;
+}
+
+RowTable Rows() {
+    RowTable t;
+    t.rows.push_back({"TRUE", "_MessageBoxA@16", "MessageBoxA", "4", "shows a box"});
+    t.rows.push_back({"FALSE", "_GetDC@4", "GetDC", "1", ""});
+    return t;
+}
+
+}  // namespace
+
+TEST(ProjectText, WrittenByteForByte) {
+    EXPECT_EQ(WriteProjectText(Settings(), Rows()),
+              "[Global]\r\n"
+              "LibName = user32.lib\r\n"
+              "LastPath = C:\\libs\\\r\n"
+              "SavePath = \r\n"
+              "CallingConvention = 1\r\n"
+              "Alias = 1\r\n"
+              "CountFunc = 2\r\n"
+              "\r\n"
+              "[Grid]\r\n"
+              "Item_0 = TRUE|MessageBoxA|_MessageBoxA@16|4|shows a box\r\n"
+              "Item_1 = FALSE|GetDC|_GetDC@4|1|\r\n");
+    EXPECT_EQ(WriteProjectText(ProjectSettings{}, RowTable{}),
+              "[Global]\r\nLibName = \r\nLastPath = \r\nSavePath = \r\nCallingConvention = 0\r\n"
+              "Alias = 0\r\nCountFunc = 0\r\n\r\n[Grid]\r\n");
+}
+
+TEST(ProjectText, SaveThenOpenGivesTheSameTable) {
+    ProjectData d = ReadProjectText(WriteProjectText(Settings(), Rows()));
+    EXPECT_EQ(d.Settings.LibName, "user32.lib");
+    EXPECT_EQ(d.Settings.LastPath, "C:\\libs\\");
+    EXPECT_EQ(d.Settings.SavePath, "");
+    EXPECT_EQ(d.Settings.CallingConvention, 1);
+    EXPECT_EQ(d.Settings.Alias, 1);
+    EXPECT_EQ(d.Rows, Rows().rows);
+}
+
+TEST(ProjectText, ValuesAreTrimmedAndBarsShiftFields) {
+    RowTable t;
+    t.rows.push_back({"TRUE", "_f", "a|b", "2", "  spaced  "});
+    t.rows.push_back({"TRUE", "_g", "g", "0", "x|y|z"});
+    ProjectData d = ReadProjectText(WriteProjectText(Settings(), t));
+    ASSERT_EQ(d.Rows.size(), 2u);
+    EXPECT_EQ(d.Rows[0], (FunctionRow{"TRUE", "b", "a", "_f", "2|  spaced"}));  // only the ends are trimmed
+    EXPECT_EQ(d.Rows[1], (FunctionRow{"TRUE", "_g", "g", "0", "x|y|z"}));
+}
+
+TEST(ProjectText, HandWrittenVariantsReadTheSame) {
+    const char* text =
+        "; written by hand\n"
+        "  [global]\n"
+        "libname=user32.lib\n"
+        "\tLASTPATH\t=\tC:\\x\\ \t\n"
+        "callingconvention = 2\r"
+        "alias = 0\r\n"
+        "countfunc = 3\n"
+        "\n"
+        "[GRID]\n"
+        "item_0=TRUE|A|_A@4|1|c\n"
+        "ITEM_1 =FALSE|B\n";
+    ProjectData d = ReadProjectText(text);
+    EXPECT_EQ(d.Settings.LibName, "user32.lib");
+    EXPECT_EQ(d.Settings.LastPath, "C:\\x\\");
+    EXPECT_EQ(d.Settings.CallingConvention, 2);
+    ASSERT_EQ(d.Rows.size(), 3u);
+    EXPECT_EQ(d.Rows[0], (FunctionRow{"TRUE", "_A@4", "A", "1", "c"}));
+    EXPECT_EQ(d.Rows[1], (FunctionRow{"FALSE", "", "B", "", ""}));
+    EXPECT_EQ(d.Rows[2], FunctionRow{});  // fewer items than the count: empty cells
+}
+
+TEST(ProjectText, MissingOrBrokenCountGivesNoRows) {
+    EXPECT_TRUE(ReadProjectText("[Global]\nLibName = x\n[Grid]\nItem_0 = TRUE|a|b|0|\n").Rows.empty());
+    EXPECT_TRUE(ReadProjectText("[Global]\nCountFunc = many\n[Grid]\nItem_0 = x\n").Rows.empty());
+    EXPECT_TRUE(ReadProjectText("[Global]\nCountFunc = -4\n").Rows.empty());
+    EXPECT_TRUE(ReadProjectText("").Rows.empty());
+    EXPECT_EQ(ReadProjectText("[Global]\nCountFunc = 2x\n").Rows.size(), 2u);
+    EXPECT_EQ(ReadProjectText("[Global]\nCountFunc = $10\n").Rows.size(), 0u);  // decimal only
+    // Keys are looked up in their own group only.
+    EXPECT_TRUE(ReadProjectText("[Grid]\nCountFunc = 2\nItem_0 = a\n").Rows.empty());
+    // An absurd count does not take the program down.
+    EXPECT_LE(ReadProjectText("[Global]\nCountFunc = 99999999999\n").Rows.size(), 1000000u);
+}
+
+TEST(ProjectText, Utf8MarkedFilesBecomeSingleByte) {
+    ProjectData d = ReadProjectText(
+        "\xEF\xBB\xBF[Global]\r\nLibName = caf\xC3\xA9.lib\r\nCountFunc = 1\r\n[Grid]\r\n"
+        "Item_0 = TRUE|f|_f|0|\xE2\x82\xAC 5 \xE4\xB8\xAD\r\n");
+    EXPECT_EQ(d.Settings.LibName, "caf\xE9.lib");
+    ASSERT_EQ(d.Rows.size(), 1u);
+    EXPECT_EQ(d.Rows[0][ColComment], "\x80 5 ?");
+    // Without the mark the bytes stay as they are.
+    EXPECT_EQ(ReadProjectText("[Global]\nLibName = caf\xC3\xA9\n").Settings.LibName, "caf\xC3\xA9");
+}
+
+TEST(Utf8ToSingleByte, BrokenSequencesBecomeQuestionMarks) {
+    EXPECT_EQ(Utf8ToSingleByte("a\xC3"), "a?");
+    EXPECT_EQ(Utf8ToSingleByte("\xC3(x"), "?(x");
+    EXPECT_EQ(Utf8ToSingleByte("\xFF\xFE"), "??");
+    EXPECT_EQ(Utf8ToSingleByte("\xF0\x9F\x98\x80!"), "?!");
+    EXPECT_EQ(Utf8ToSingleByte("\xC2\xA0\xC5\xA0"), "\xA0\x8A");
+}
+
+TEST(ProposedProjectName, KeepsTheLastDot) {
+    EXPECT_EQ(ProposedProjectName("user32.lib"), "user32.zdx");
+    EXPECT_EQ(ProposedProjectName("a.b.lib"), "a.b.zdx");
+    EXPECT_EQ(ProposedProjectName("noext"), "noextzdx");
+    EXPECT_EQ(ProposedProjectName("trail."), "trail.zdx");
+    EXPECT_EQ(ProposedProjectName(""), "zdx");
+}
