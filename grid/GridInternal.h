@@ -1,0 +1,162 @@
+// The grid's own records and the functions its source files share. Not for the application.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdint>
+#include <string>
+
+#include "grid/Grid.h"
+#include "grid/GridGdi.h"
+
+namespace zandrel::gridimpl {
+
+class GridObject;
+
+// Window property names: the object on container, list and header; the view state on the list;
+// the parent's previous window procedure.
+inline constexpr const char* ObjectProp = "ZandrelGridObject";
+inline constexpr const char* ViewProp = "ZandrelGridView";
+inline constexpr const char* ParentProcProp = "ZandrelGridParentProc";
+
+// Posted to the list when a column was added, so ColumnChanged arrives after the operation.
+inline constexpr UINT MsgColumnAdded = WM_USER + 1;
+
+// One per list view.
+struct GridViewState {
+    std::int32_t ListId = 0;
+    HWND ListWindow = nullptr;
+    std::int32_t CurrentRow = -1;
+    std::int32_t CurrentColumn = 0;  // list sub-item, 0 none
+    std::int32_t CurrentType = 0;
+    std::int32_t CurrentFormat = 0;
+    std::int32_t Style = 0;
+    std::int32_t CellHeight = 0;
+    std::int32_t PressedRow = -1, PressedColumn = -1;
+    std::int32_t* ColumnAtPosition = nullptr;  // display position -> grid column
+    std::int32_t* PositionOfColumn = nullptr;  // grid column -> display position
+    std::int32_t HeaderLineColour = 0x808080;
+    std::int32_t FocusColour = 0;
+    std::int32_t FocusWidth = 1;
+    std::int32_t BlockColour = 0xF1DBCE;
+    std::int32_t GridLineColour = 0;
+    std::int32_t EmptyAreaColour = -1;
+    HWND EditBox = nullptr, ListCombo = nullptr, EditCombo = nullptr, EditComboField = nullptr;
+    HWND HeaderWindow = nullptr;
+    std::int32_t HeaderHeight = 20;
+    GridEventHandler EventHandler = nullptr;
+    HWND TooltipWindow = nullptr;
+    std::int32_t TooltipRow = -2, TooltipColumn = 0;
+    HFONT EditFont = nullptr;
+    std::string CommittedText;
+    std::string EditText;
+    std::int32_t HotRow = -1, HotColumn = 0;
+    std::int32_t BlockColumn = -1, BlockRow = 0, BlockWidth = 0, BlockHeight = 0;
+    std::int32_t AnchorRow = 0, AnchorColumn = 0;
+    std::uint8_t BlockState = 0;
+    std::int32_t DragX = 0, DragY = 0;
+    std::int32_t CellBorders = 0;
+    std::uint8_t SelectionMode = 0;
+    std::uint8_t InBlock = 0;
+    std::uint8_t ColumnsChanged = 0;
+    std::uint8_t LastHeaderColumn = 0;
+    HDC PaintDC = nullptr;
+
+    // Kept beside the fields above:
+    GridControl* Owner = nullptr;      // the grid the list belongs to
+    HIMAGELIST RowHeightImages = nullptr;  // fixes the row height; see CreateGridView
+    WNDPROC ListProc = nullptr;        // the list view's own procedure
+    WNDPROC HeaderProc = nullptr;      // the header control's own procedure
+    int ColumnTableCount = 0;          // valid entries of the two column tables
+};
+
+// Resources shared by every grid of the program, made when the first grid is created.
+struct SharedResources {
+    bool made = false;
+    HBRUSH ButtonFaceBrush = nullptr;
+    HBRUSH WhiteBrush = nullptr;
+    HBRUSH NullBrush = nullptr;
+    int ScrollBarWidth = 0;
+    HBITMAP EllipsisGlyph = nullptr;
+    HFONT ProgressFont = nullptr;
+    int CommonControlsVersion = 5;
+    HBRUSH EditorBrush = nullptr;  // the editors' background, replaced as colours are asked
+};
+SharedResources& Shared();
+void MakeSharedResources();  // idempotent
+HBITMAP MakeEllipsisGlyph();
+bool AddBuiltInIcons(HIMAGELIST images);
+
+// --- the view (GridView.cpp) ------------------------------------------------------------------
+
+GridViewState* CreateGridView(HWND parent, int listId, int x, int y, int width, int height,
+                              int rowHeight, int style, DWORD extraListStyle);
+GridViewState* ViewOf(HWND list);
+
+int ListColumnCount(const GridViewState* v);  // including the hidden column
+int GridColumnCount(const GridViewState* v);
+int ListRowCount(const GridViewState* v);
+bool ValidCell(const GridViewState* v, int column, int row);
+std::string StoredText(const GridViewState* v, int row, int subItem);
+void StoreText(GridViewState* v, int row, int subItem, const std::string& text);
+RECT SubItemRect(const GridViewState* v, int row, int subItem);
+RowData* RowDataOf(const GridViewState* v, int row);
+void RebuildColumnTables(GridViewState* v);
+int DisplayPosition(const GridViewState* v, int column);  // -1 when unknown
+int ColumnAtDisplay(const GridViewState* v, int position);
+int FirstVisibleColumn(const GridViewState* v);
+int LastVisibleColumn(const GridViewState* v);
+void ApplyHeaderHeight(GridViewState* v);  // hide and show so the list lays out again
+void RedrawGrid(GridViewState* v);         // invalidate, erase, internal paint
+int ScrollIntoView(GridViewState* v, int row, int subItem);  // 1 when it scrolled
+
+// Notifications (GridView.cpp).
+CellInfo PresetCellInfo(const GridViewState* v, int row, int column);
+int SendGridEvent(GridViewState* v, int code, CellInfo& info);
+bool CellInBlock(const GridViewState* v, int column, int row);
+void RemoveBlock(GridViewState* v);
+
+// --- editing (GridEdit.cpp) -------------------------------------------------------------------
+
+void CreateEditors(GridViewState* v);
+void EnterCell(GridViewState* v, int row, int subItem, bool scroll);
+void PlaceEditor(GridViewState* v, const RECT* given);
+void ParkEditors(GridViewState* v);
+void FocusEditor(GridViewState* v);
+void CommitEdit(GridViewState* v);
+void LeaveCell(GridViewState* v);
+void DropCurrentCell(GridViewState* v, int reason);
+// Ends the current cell for an operation: with dropEdit its open edit is thrown away unreported.
+void CloseEditor(GridViewState* v, bool dropEdit);
+void ReadEditorText(GridViewState* v, HWND from);
+void ShowComboValue(GridViewState* v, HWND combo, const std::string& value);
+void OnEditorCommand(GridViewState* v, WPARAM wp, LPARAM lp);
+LRESULT EditorColours(GridViewState* v, HDC dc, HWND editor);
+int CopyBlockText(GridViewState* v, int column, int row, int width, int height);
+void ClearBlockCells(GridViewState* v, int column, int row, int width, int height);
+int PasteClipboardText(GridViewState* v);
+bool IsCommitRunning();
+
+// --- painting (GridPaint.cpp) -----------------------------------------------------------------
+
+LRESULT OnListCustomDraw(GridViewState* v, NMLVCUSTOMDRAW* cd);
+LRESULT OnHeaderCustomDraw(GridViewState* v, NMCUSTOMDRAW* cd);
+void PaintCell(GridViewState* v, HDC target, int row, int subItem);
+void PaintListEmptyArea(GridViewState* v);
+void PaintHeaderEmptyArea(GridViewState* v, HDC dc);
+void DrawComboItem(GridViewState* v, const DRAWITEMSTRUCT* di);
+COLORREF EmptyAreaColourOf(const GridViewState* v);
+void FillSolid(HDC dc, const RECT& r, COLORREF colour);
+void FillGradient(HDC dc, const RECT& r, COLORREF from, COLORREF to, bool vertical);
+
+// --- the object (GridControl.cpp) -------------------------------------------------------------
+
+void InvalidateBand(GridControl* grid);
+void InvalidateBandRow(GridControl* grid, int row);
+
+// Test hooks: live RowData blocks, to check that rows never leak.
+long LiveRowDataCount();
+RowData* NewRowData();
+void DeleteRowData(RowData* d);
+
+}  // namespace zandrel::gridimpl
