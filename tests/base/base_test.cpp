@@ -59,3 +59,34 @@ TEST(Path, TrailingSeparator) {
     EXPECT_EQ(WithTrailingSeparator("/tmp/"), "/tmp/");
     EXPECT_EQ(WithTrailingSeparator(""), "");
 }
+
+#include "base/CommandLine.h"
+
+TEST(CommandLine, PathsSurviveTheRoundTrip) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"C:\\libs\\user32.lib", "C:\\libs\\", "D:\\My Source\\"},
+        {"C:\\Program Files\\x.zdx", "C:\\with blank\\", ""},
+        {"a\"b", "ends with \\\\", "\\\\server\\share\\"},
+        {"", "tab\there", "quote at end\""},
+    };
+    for (const auto& args : cases) EXPECT_EQ(SplitCommandLine(JoinCommandLine(args)), args);
+}
+
+TEST(CommandLine, QuotingOnlyWhereNeeded) {
+    EXPECT_EQ(QuoteArgument("plain"), "plain");
+    EXPECT_EQ(QuoteArgument("C:\\dir\\"), "C:\\dir\\");  // no quote follows: backslashes stay
+    EXPECT_EQ(QuoteArgument("C:\\my dir\\"), "\"C:\\my dir\\\\\"");
+    EXPECT_EQ(QuoteArgument(""), "\"\"");
+    EXPECT_EQ(QuoteArgument("a\"b"), "\"a\\\"b\"");
+}
+
+TEST(CommandLine, SplitFollowsTheRuntimeRules) {
+    // The naive form a folder with a trailing backslash takes: the quote is escaped.
+    EXPECT_EQ(SplitCommandLine("\"C:\\a.lib\" \"C:\\x\\\" \"C:\\y\\\""),
+              (std::vector<std::string>{"C:\\a.lib", "C:\\x\" C:\\y\""}));
+    EXPECT_EQ(SplitCommandLine("  a\tb  "), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(SplitCommandLine("a\\\\\\\"b"), (std::vector<std::string>{"a\\\"b"}));
+    EXPECT_EQ(SplitCommandLine("\"a\"\"b\""), (std::vector<std::string>{"a\"b"}));
+    EXPECT_EQ(SplitCommandLine("\"\""), (std::vector<std::string>{""}));
+    EXPECT_TRUE(SplitCommandLine("   ").empty());
+}
