@@ -23,6 +23,13 @@ std::string ExtensionPart(std::string_view path) {
     return dot == std::string_view::npos ? std::string() : std::string(file.substr(dot + 1));
 }
 
+std::string WithNewExtension(std::string_view name, std::string_view extension) {
+    std::size_t dot = name.rfind('.');
+    std::string out(dot == std::string_view::npos ? name : name.substr(0, dot + 1));
+    out += extension;
+    return out;
+}
+
 std::string WithTrailingSeparator(std::string_view folder) {
     std::string out(folder);
     if (!out.empty() && out.back() != '\\' && out.back() != '/') out += '\\';

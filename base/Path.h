@@ -13,6 +13,9 @@ std::string FolderPart(std::string_view path);
 std::string FilePart(std::string_view path);
 // Text after the last "." of the file part, without the dot; "" when there is none.
 std::string ExtensionPart(std::string_view path);
+// The name with the text after its last "." replaced by `extension`, the dot kept:
+// ("user32.lib", "zdx") -> "user32.zdx"; a name without "." gets `extension` appended directly.
+std::string WithNewExtension(std::string_view name, std::string_view extension);
 // Ensures a non-empty folder ends with a separator ("\\" unless it already uses "/").
 std::string WithTrailingSeparator(std::string_view folder);
 

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "base/Path.h"
+
 namespace zandrel {
 
 namespace {
@@ -181,10 +183,6 @@ ProjectData ReadProjectText(std::string_view text) {
     return data;
 }
 
-std::string ProposedProjectName(const std::string& lib_name) {
-    std::size_t dot = lib_name.rfind('.');
-    if (dot == std::string::npos) return lib_name + "zdx";
-    return lib_name.substr(0, dot + 1) + "zdx";
-}
+std::string ProposedProjectName(const std::string& lib_name) { return WithNewExtension(lib_name, "zdx"); }
 
 }  // namespace zandrel

@@ -53,6 +53,13 @@ TEST(Path, SplitsAtLastSeparatorAndDot) {
     EXPECT_EQ(ExtensionPart("name."), "");
 }
 
+TEST(Path, NewExtensionKeepsTheLastDot) {
+    EXPECT_EQ(WithNewExtension("mylib.lib", "pbi"), "mylib.pbi");
+    EXPECT_EQ(WithNewExtension("a.b.lib", "pbi"), "a.b.pbi");
+    EXPECT_EQ(WithNewExtension("noext", "pbi"), "noextpbi");
+    EXPECT_EQ(WithNewExtension("", "zdx"), "zdx");
+}
+
 TEST(Path, TrailingSeparator) {
     EXPECT_EQ(WithTrailingSeparator("C:\\x"), "C:\\x\\");
     EXPECT_EQ(WithTrailingSeparator("C:\\x\\"), "C:\\x\\");
