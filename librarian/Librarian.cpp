@@ -1,0 +1,178 @@
+#include "librarian/Librarian.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <random>
+
+#include "base/Path.h"
+
+namespace zandrel::librarian {
+
+namespace {
+
+bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& reason) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    bytes.clear();
+    char chunk[1 << 16];
+    std::size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.append(chunk, got);
+    const bool failed = std::ferror(f) != 0;
+    const int err = errno;
+    std::fclose(f);
+    if (failed) {
+        reason = err ? std::strerror(err) : "read error";
+        return false;
+    }
+    return true;
+}
+
+bool WriteNewFile(const std::string& path, const std::string& bytes, std::string& reason) {
+    errno = 0;
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        reason = std::string("cannot create the file: ") + std::strerror(errno);
+        return false;
+    }
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    ok = std::fflush(f) == 0 && ok;
+    const int err = errno;
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok) reason = std::string("cannot write the file: ") + (err ? std::strerror(err) : "write error");
+    return ok;
+}
+
+std::string Upper(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+// True when `arg` is the option `name` ("MACHINE:", "OUT:", "NOUND"), led by "/" or "-".
+bool IsOption(const std::string& arg, const char* name, bool takes_value) {
+    const std::size_t n = std::strlen(name);
+    if (arg.size() < n + 1 || (arg[0] != '/' && arg[0] != '-')) return false;
+    if (!takes_value && arg.size() != n + 1) return false;
+    return Upper(arg.substr(1, n)) == name;
+}
+
+// Runs of blanks and tabs as one blank: what splitting and joining the arguments leaves.
+std::string CollapseBlanks(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        const bool blank = c == ' ' || c == '\t';
+        if (blank && !out.empty() && out.back() == ' ') continue;
+        out += blank ? ' ' : c;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string LibraryNameForDll(const std::string& dll_path) {
+    std::string name = FilePart(dll_path);
+    name.resize(name.size() >= 3 ? name.size() - 3 : 0);
+    return name + "lib";
+}
+
+bool BuildImportLibraryFile(const std::string& dll_path, Machine machine, const std::string& out_path,
+                            std::uint32_t timestamp, BuildReport& report, std::string& error) {
+    report = BuildReport{};
+    std::string image, reason;
+    if (!ReadWholeFile(dll_path, image, reason)) {
+        error = dll_path + ": " + reason;
+        return false;
+    }
+    PeExports exports;
+    if (!ReadPeExports(image, exports, reason)) {
+        error = dll_path + ": " + reason;
+        return false;
+    }
+    image = std::string();  // the exports hold copies of what they need
+    report.OtherMachine = exports.Pe32Plus != (machine == Machine::X64);
+    report.OrdinalOnly = exports.OrdinalOnly.size();
+
+    const std::string dll_name = FilePart(dll_path);
+    LibraryContents plan = PlanImports(exports, machine, dll_name);
+    report.Warnings = std::move(plan.Warnings);
+    for (const ImportEntry& e : plan.Imports) (e.Type == ImportData ? report.Data : report.Functions)++;
+
+    std::string library;
+    if (!WriteImportLibrary(plan.Imports, dll_name, machine, timestamp, library, reason)) {
+        error = dll_path + ": " + reason;
+        return false;
+    }
+
+    std::random_device random;
+    const std::string temp = out_path + ".~" + std::to_string(random() % 1000000) + ".tmp";
+    if (!WriteNewFile(temp, library, reason)) {
+        std::remove(temp.c_str());
+        error = out_path + ": " + reason;
+        return false;
+    }
+    if (std::rename(temp.c_str(), out_path.c_str()) != 0) {
+        // Windows will not rename onto an existing file; the old library goes first.
+        std::remove(out_path.c_str());
+        if (std::rename(temp.c_str(), out_path.c_str()) != 0) {
+            error = out_path + ": cannot replace the file: " + std::strerror(errno);
+            std::remove(temp.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+PolibCommand ParsePolibCommand(const std::vector<std::string>& args) {
+    PolibCommand cmd;
+    auto usage = [&cmd](std::string why) {
+        cmd.Action = PolibCommand::Usage;
+        cmd.Error = std::move(why);
+        return cmd;
+    };
+    if (args.empty()) return usage("no DLL given");
+    if (args.size() == 1) {
+        const std::string& a = args[0];
+        if (a == "/?" || a == "-?" || a == "-h" || a == "--help" || Upper(a) == "/HELP") {
+            cmd.Action = PolibCommand::Help;
+            return cmd;
+        }
+        if (a == "--version") {
+            cmd.Action = PolibCommand::Version;
+            return cmd;
+        }
+    }
+    cmd.Dll = args[0];
+    if (cmd.Dll.empty()) return usage("no DLL given");
+    bool have_machine = false, have_out = false;
+    for (std::size_t i = 1; i < args.size() && !have_out; ++i) {
+        const std::string& a = args[i];
+        if (IsOption(a, "MACHINE:", true)) {
+            const std::string value = Upper(a.substr(9));
+            if (value == "X86") cmd.Target = Machine::X86;
+            else if (value == "X64") cmd.Target = Machine::X64;
+            else return usage("unknown machine \"" + a.substr(9) + "\" (X86 or X64)");
+            have_machine = true;
+        } else if (IsOption(a, "NOUND", false)) {
+            // The only mode there is: import names are the export names exactly.
+        } else if (IsOption(a, "OUT:", true)) {
+            cmd.Out = a.substr(5);
+            for (std::size_t k = i + 1; k < args.size(); ++k) cmd.Out += " " + args[k];
+            have_out = true;
+        } else {
+            return usage("unknown argument \"" + a + "\"");
+        }
+    }
+    if (!have_machine) return usage("/MACHINE:X86 or /MACHINE:X64 is missing");
+    if (!have_out || cmd.Out.empty()) return usage("/OUT:<library name> is missing");
+    // Splitting lost the exact blanks; when the name is the one made from the DLL's, take that.
+    const std::string expected = LibraryNameForDll(cmd.Dll);
+    if (CollapseBlanks(expected) == cmd.Out) cmd.Out = expected;
+    cmd.Action = PolibCommand::Build;
+    return cmd;
+}
+
+}  // namespace zandrel::librarian

@@ -1,0 +1,45 @@
+// Building an import library file from a DLL file, and the librarian's command line.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "librarian/ImportLibrary.h"
+
+namespace zandrel::librarian {
+
+// The library name the program asks for: the DLL's file name with its last three characters
+// replaced by "lib" ("user32.dll" -> "user32.lib", "name.ax" -> "namelib").
+std::string LibraryNameForDll(const std::string& dll_path);
+
+struct BuildReport {
+    std::size_t Functions = 0;    // code imports written
+    std::size_t Data = 0;         // data imports written
+    std::size_t OrdinalOnly = 0;  // exports without a name, left out
+    std::vector<std::string> Warnings;
+    bool OtherMachine = false;    // the image is not for the machine the library was built for
+};
+
+// Reads the DLL at `dll_path` and writes the import library for `machine` to `out_path`.
+// The library is written under a temporary name beside `out_path` and renamed at the end, so
+// on failure nothing new is left behind (an older file of that name stays as it was). On
+// failure returns false with `error` as "<file>: <reason>", naming the file at fault.
+bool BuildImportLibraryFile(const std::string& dll_path, Machine machine, const std::string& out_path,
+                            std::uint32_t timestamp, BuildReport& report, std::string& error);
+
+struct PolibCommand {
+    enum Kind { Build, Help, Version, Usage } Action = Usage;
+    std::string Dll;
+    Machine Target = Machine::X86;
+    std::string Out;
+    std::string Error;  // for Usage: what is wrong
+};
+
+// Parses the arguments after the program name:
+//   "<dll>" /MACHINE:X86|X64 [/NOUND] /OUT:<name>
+// Option names and values are matched without regard to case, with "/" or "-". /OUT: comes
+// last and takes the rest of the command line: a blank in the DLL's file name stands unquoted
+// in the library name, which the usual splitting cuts into several arguments.
+PolibCommand ParsePolibCommand(const std::vector<std::string>& args);
+
+}  // namespace zandrel::librarian
