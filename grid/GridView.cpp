@@ -166,16 +166,19 @@ int LastVisibleColumn(const GridViewState* v) {
 }
 
 void ApplyHeaderHeight(GridViewState* v) {
-    // The list asks its header for its layout only when it lays itself out: hiding and showing
-    // it makes it do so at once.
-    bool visible = IsWindowVisible(v->ListWindow) != 0;
-    if (visible) {
-        ShowWindow(v->ListWindow, SW_HIDE);
-        ShowWindow(v->ListWindow, SW_SHOW);
+    // The list asks its header for its layout only when it lays itself out, and some list views
+    // do that only when their size really changes: hide and show it, and change its size there
+    // and back.
+    HWND list = v->ListWindow;
+    if (IsWindowVisible(list)) {
+        ShowWindow(list, SW_HIDE);
+        ShowWindow(list, SW_SHOW);
     }
-    RECT rc;
-    GetClientRect(v->ListWindow, &rc);
-    SendMessageA(v->ListWindow, WM_SIZE, SIZE_RESTORED, MAKELPARAM(rc.right, rc.bottom));
+    RECT wr;
+    GetWindowRect(list, &wr);
+    const UINT flags = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW;
+    SetWindowPos(list, nullptr, 0, 0, wr.right - wr.left, wr.bottom - wr.top + 1, flags);
+    SetWindowPos(list, nullptr, 0, 0, wr.right - wr.left, wr.bottom - wr.top, flags);
     RedrawGrid(v);
 }
 
@@ -337,10 +340,24 @@ GridViewState* CreateGridView(HWND parent, int listId, int x, int y, int width, 
     SetWindowLongPtrA(list, GWL_STYLE, GetWindowLongPtrA(list, GWL_STYLE) & ~LONG_PTR{WS_TABSTOP});
     // The row height follows the small-image height. The image list is kept rather than
     // destroyed at once, so the list never measures a freed image list when its font changes.
-    v->RowHeightImages = ImageList_Create(1, std::max(rowHeight, 1), ILC_COLOR32, 1, 1);
-    if (v->RowHeightImages)
-        SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL,
-                     reinterpret_cast<LPARAM>(v->RowHeightImages));
+    // Some list views add padding to the image height: measure a row and take it off.
+    rowHeight = std::max(rowHeight, 1);
+    for (int attempt = 0, cy = rowHeight; attempt < 2; ++attempt) {
+        HIMAGELIST images = ImageList_Create(1, cy, ILC_COLOR32, 1, 1);
+        if (!images) break;
+        SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
+        if (v->RowHeightImages) ImageList_Destroy(v->RowHeightImages);
+        v->RowHeightImages = images;
+        LVITEMA probe{};
+        SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&probe));
+        RECT r{};
+        r.left = LVIR_BOUNDS;
+        SendMessageA(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&r));
+        SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+        int padding = (r.bottom - r.top) - cy;
+        if (padding == 0 || cy - padding < 1 || r.bottom - r.top == rowHeight) break;
+        cy = rowHeight - padding;
+    }
     v->CurrentRow = -1;
     v->HeaderWindow = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
     if (v->HeaderWindow) {
