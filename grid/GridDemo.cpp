@@ -114,11 +114,11 @@ std::int32_t SideHandler(GridControl*, std::int32_t code, CellInfo* ci) {
 }
 
 void Fill() {
-    g_main->AddColumn(-1, "Type", 150);
-    g_main->AddColumn(-1, "Plain", 130);
-    g_main->AddColumn(-1, "Gradient", 130);
-    g_main->AddColumn(-1, "Edges", 130);
-    g_main->AddColumn(-1, "Block", 90);
+    g_main->AddColumn(-1, "Type", 140);
+    g_main->AddColumn(-1, "Plain", 120);
+    g_main->AddColumn(-1, "Gradient", 120);
+    g_main->AddColumn(-1, "Edges", 120);
+    g_main->AddColumn(-1, "Block", 80);
     g_main->SetRedraw(0, 0);
     for (int r = 0; r < 14; ++r) {
         g_main->AddRow(r, "Row " + std::to_string(r + 1), r % 2 == 0 ? 1 : 0);
@@ -187,7 +187,7 @@ int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR, int show) {
     wc.lpszClassName = "ZandrelGridDemo";
     RegisterClassExA(&wc);
     HWND main = CreateWindowExA(0, wc.lpszClassName, "Zandrel grid demo", WS_OVERLAPPEDWINDOW, 0, 0,
-                                1040, 420, nullptr, nullptr, inst, nullptr);
+                                1180, 400, nullptr, nullptr, inst, nullptr);
     if (!main) return 1;
     g_bitmap = MakeDemoBitmap();
     g_icon = LoadIcon(nullptr, IDI_INFORMATION);
@@ -198,7 +198,7 @@ int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR, int show) {
     g_main->SetEventHandler(MainHandler);
     g_side->SetEventHandler(SideHandler);
     g_main->SetAttribute(AttrGridLineColour, static_cast<int>(GetSysColor(COLOR_GRADIENTACTIVECAPTION)));
-    g_main->SetRowHeaderWidth(70, 0);
+    g_main->SetRowHeaderWidth(80, 0);
     Fill();
     ShowWindow(main, show);
     RECT rc;
