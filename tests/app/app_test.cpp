@@ -1,0 +1,428 @@
+// The application in process: main window, layout, menus, the table's answers, loading,
+// project files and the import block's ways out.
+#include "app/AppFixture.h"
+
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "Scintilla.h"
+#include "project/ProjectFile.h"
+#include "table/ImportOutput.h"
+#include "support/ArchiveBuilder.h"
+
+using namespace zandrel;
+using namespace ztest;
+
+namespace {
+
+const std::vector<std::string> kSymbols = {"__IMPORT_DESCRIPTOR_mylib", "__NULL_IMPORT_DESCRIPTOR",
+                                           "_DoThing@8", "_Other@0", "__Under@4", "__imp__DoThing@8",
+                                           "__imp__Other@0", "__imp___Under@4", "\x7fmylib_NULL_THUNK_DATA"};
+
+std::vector<std::string> MenuTexts(HMENU menu) {
+    std::vector<std::string> out;
+    for (int i = 0, n = GetMenuItemCount(menu); i < n; ++i) {
+        char buf[128] = {};
+        GetMenuStringA(menu, static_cast<UINT>(i), buf, sizeof buf, MF_BYPOSITION);
+        out.push_back(buf);
+    }
+    return out;
+}
+
+std::string ClipboardText() {
+    std::string text;
+    if (!OpenClipboard(nullptr)) return "<no clipboard>";
+    if (HANDLE h = GetClipboardData(CF_TEXT)) {
+        text = static_cast<const char*>(GlobalLock(h));
+        GlobalUnlock(h);
+    }
+    CloseClipboard();
+    return text;
+}
+
+std::string PreviewText(HWND preview) {
+    LRESULT len = SendMessageA(preview, SCI_GETLENGTH, 0, 0);
+    std::string text(static_cast<std::size_t>(len) + 1, '\0');
+    SendMessageA(preview, SCI_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(len));
+    return text;
+}
+
+std::string OwnFolder() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return std::filesystem::path(path).parent_path().string() + "\\";
+}
+
+}  // namespace
+
+TEST_F(AppTest, MainWindowAtStart) {
+    DeleteFileA((OwnFolder() + "polib.exe").c_str());
+    SetEnvironmentVariableA("PB_TOOL_Scintilla", nullptr);
+    Start();
+    EXPECT_EQ(Title(), "Zandrel 2013");
+    RECT rc{};
+    GetClientRect(app.main, &rc);
+    EXPECT_EQ(rc.right, 800);
+    EXPECT_EQ(rc.bottom, 400);
+    EXPECT_EQ(MenuTexts(app.fileMenu),
+              (std::vector<std::string>{"Open Library\tCtrl+O", "Open Project", "", "Save Import\tCtrl+S",
+                                        "Save Project", "Copy Import\tCtrl+C", "", "Quit\tAlt+F4"}));
+    EXPECT_FALSE(IsWindowVisible(app.controls[CtlInsertButton]));
+    EXPECT_TRUE(IsWindowVisible(app.controls[CtlCopyButton]));
+    EXPECT_FALSE(IsWindowEnabled(app.controls[CtlPreviewToggle]));
+    EXPECT_FALSE(IsWindowVisible(app.preview));
+    EXPECT_EQ(StatusText(app, 0), "");
+    EXPECT_NE(StatusText(app, 1).find("Zandrel"), std::string::npos);
+    EXPECT_EQ(app.grid->ColumnCount(), 5);
+    EXPECT_EQ(app.grid->RowCount(), 0);
+    EXPECT_EQ(app.state.LibrarianPath, "");
+    EXPECT_FALSE(app.state.LastPath.empty());
+    EXPECT_EQ(app.state.LastPath.back(), '\\');
+    // Ctrl+D is not bound without the librarian, Ctrl+I not without the host editor.
+    ACCEL keys[16];
+    int n = CopyAcceleratorTableA(app.accelerators, keys, 16);
+    for (int i = 0; i < n; ++i) {
+        EXPECT_NE(keys[i].key, 'D');
+        EXPECT_NE(keys[i].key, 'I');
+    }
+    EXPECT_EQ(n, 3);
+}
+
+TEST_F(AppTest, LibrarianAndHostEditorAddTheirCommands) {
+    std::string polib = OwnFolder() + "polib.exe";
+    ASSERT_TRUE(WriteProjectFile(polib, ""));  // an empty file counts as present
+    HWND host = CreateWindowExA(0, "STATIC", "host", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    SetEnvironmentVariableA("PB_TOOL_Scintilla", std::to_string(reinterpret_cast<std::uintptr_t>(host)).c_str());
+    Start();
+    EXPECT_EQ(app.state.LibrarianPath, polib);
+    EXPECT_EQ(MenuTexts(app.fileMenu),
+              (std::vector<std::string>{"Open Library\tCtrl+O", "Open DLL\tCtrl+D", "Open Project", "",
+                                        "Save Import\tCtrl+S", "Save Project", "Insert Import\tCtrl+I",
+                                        "Copy Import\tCtrl+C", "", "Quit\tAlt+F4"}));
+    EXPECT_TRUE(IsWindowVisible(app.controls[CtlInsertButton]));
+    EXPECT_EQ(CopyAcceleratorTableA(app.accelerators, nullptr, 0), 5);
+    SetEnvironmentVariableA("PB_TOOL_Scintilla", nullptr);
+    DestroyWindow(host);
+    DeleteFileA(polib.c_str());
+}
+
+TEST_F(AppTest, LayoutFollowsTheSizeAndStopsAtTheMinimum) {
+    Start();
+    const int menu = GetSystemMetrics(SM_CYMENU);
+    for (SIZE client : {SIZE{800, 400}, SIZE{1000, 700}, SIZE{700, 260}}) {
+        RECT want{0, 0, client.cx, client.cy};
+        AdjustWindowRectEx(&want, GetWindowLongA(app.main, GWL_STYLE), TRUE, 0);
+        SetWindowPos(app.main, nullptr, 0, 0, want.right - want.left, want.bottom - want.top,
+                     SWP_NOMOVE | SWP_NOZORDER);
+        PumpPending();
+        RECT rc{};
+        GetClientRect(app.main, &rc);
+        ASSERT_EQ(rc.right, client.cx);
+        ASSERT_EQ(rc.bottom, client.cy);
+        const int h = rc.bottom + menu;
+        RECT status = ChildRect(app.status);
+        RECT grid = ChildRect(app.grid->GetWindow());
+        EXPECT_EQ(status.bottom, rc.bottom);
+        EXPECT_EQ(grid.left, 5);
+        EXPECT_EQ(grid.top, 5);
+        EXPECT_EQ(grid.right, rc.right - 5);
+        EXPECT_EQ(grid.bottom, status.top - 35) << client.cx << "x" << client.cy;
+        EXPECT_EQ(ControlRect(CtlConvention).top, h - 72);
+        EXPECT_EQ(ControlRect(CtlConvention).left, 5);
+        EXPECT_EQ(ControlRect(CtlConvention).bottom - ControlRect(CtlConvention).top, 22);
+        const int xs[] = {0, 90, 195, 300, 405, 552};
+        const int ws[] = {0, 100, 100, 100, 142, 80};
+        for (int id = CtlInsertButton; id <= CtlPreviewToggle; ++id) {
+            RECT r = ControlRect(id);
+            EXPECT_EQ(r.top, h - 73) << id;
+            EXPECT_EQ(r.left, xs[id]) << id;
+            EXPECT_EQ(r.right - r.left, ws[id]) << id;
+            EXPECT_EQ(r.bottom - r.top, 25) << id;
+        }
+    }
+    MINMAXINFO mm{};
+    SendMessageA(app.main, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mm));
+    RECT min{0, 0, 640, 200};
+    AdjustWindowRectEx(&min, GetWindowLongA(app.main, GWL_STYLE), TRUE, 0);
+    EXPECT_EQ(mm.ptMinTrackSize.x, min.right - min.left);
+    EXPECT_EQ(mm.ptMinTrackSize.y, min.bottom - min.top);
+}
+
+TEST_F(AppTest, OpenLibraryFillsTheTable) {
+    Start();
+    std::string lib = dir.Write("mylib.lib", MsArchive(kSymbols));
+    ask.answers = {lib};
+    SendMessageA(app.main, WM_COMMAND, CmdOpenLibrary, 0);
+    ASSERT_EQ(ask.asked.size(), 1u);
+    EXPECT_EQ(ask.asked[0].title, "Open Lib");
+    EXPECT_EQ(ask.asked[0].pattern, "library (*.lib)|*.lib");
+    ASSERT_EQ(app.grid->RowCount(), 3);
+    EXPECT_EQ(Cell(0, 0), "TRUE");
+    EXPECT_EQ(Cell(1, 0), "_DoThing@8");
+    EXPECT_EQ(Cell(2, 0), "DoThing");
+    EXPECT_EQ(Cell(3, 0), "2");
+    EXPECT_EQ(Cell(4, 0), "");
+    EXPECT_EQ(Cell(2, 2), "_Under");
+    EXPECT_EQ(Title(), "Zandrel 2013  - mylib.lib  (3 Functions)");
+    EXPECT_EQ(StatusText(app, 0), "   3 of 3 functions selected!");
+    EXPECT_EQ(app.state.LibName, "mylib.lib");
+    EXPECT_EQ(app.state.LastPath, std::filesystem::path(lib).parent_path().string() + "\\");
+    EXPECT_FALSE(MenuCommandEnabled(app, CmdOpenProject));
+    EXPECT_TRUE(IsWindowEnabled(app.controls[CtlPreviewToggle]));
+    // The same library again: the same rows once.
+    ask.answers = {lib};
+    RunCommand(app, CmdOpenLibrary);
+    EXPECT_EQ(app.grid->RowCount(), 3);
+    // A text file named .lib: empty table, its name in the title.
+    ask.answers = {dir.Write("text.lib", "hello")};
+    RunCommand(app, CmdOpenLibrary);
+    EXPECT_EQ(app.grid->RowCount(), 0);
+    EXPECT_EQ(Title(), "Zandrel 2013  - text.lib  (0 Functions)");
+}
+
+TEST_F(AppTest, CancelledOpenChangesNothing) {
+    Start();
+    ask.answers = {""};
+    RunCommand(app, CmdOpenLibrary);
+    EXPECT_EQ(Title(), "Zandrel 2013");
+    EXPECT_TRUE(MenuCommandEnabled(app, CmdOpenProject));
+    EXPECT_EQ(StatusText(app, 0), "   0 of 0 functions selected!");
+}
+
+TEST_F(AppTest, TableAnswersTheGrid) {
+    Start();
+    CellInfo ci;
+    ci.Row = 0;
+    ci.Column = 0;
+    OnGridEvent(app.grid, QueryCellType, &ci);
+    EXPECT_EQ(ci.CellType, CheckCell);
+    EXPECT_EQ(ci.Text, "TRUE/FALSE");
+    ci = CellInfo{};
+    ci.Column = 1;
+    OnGridEvent(app.grid, QueryCellType, &ci);
+    EXPECT_EQ(ci.CellType, ReadOnlyTextCell);
+    ci = CellInfo{};
+    ci.Column = 3;
+    OnGridEvent(app.grid, QueryCellType, &ci);
+    EXPECT_EQ(ci.CellType, ComboCell);
+    EXPECT_EQ(ci.Text, "0\n1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n12\n13\n14\n15");
+    for (int column : {2, 4}) {
+        ci = CellInfo{};
+        ci.Column = column;
+        OnGridEvent(app.grid, QueryCellType, &ci);
+        EXPECT_EQ(ci.CellType, TextCell);
+        EXPECT_EQ(ci.Text, "");
+    }
+    ci = CellInfo{};
+    ci.Row = 0;
+    ci.Column = 4;
+    OnGridEvent(app.grid, QueryCellFormat, &ci);
+    EXPECT_EQ(ci.BackColour, static_cast<std::int32_t>(RGB(193, 234, 224)));
+    EXPECT_EQ(ci.TextColour, static_cast<std::int32_t>(RGB(210, 5, 0)));
+    ci = CellInfo{};
+    ci.Row = 7;
+    ci.Column = 2;
+    OnGridEvent(app.grid, QueryCellFormat, &ci);
+    EXPECT_EQ(ci.BackColour, static_cast<std::int32_t>(RGB(244, 243, 222)));
+    EXPECT_EQ(ci.TextColour, 0);
+    ci = CellInfo{};
+    ci.Row = -1;
+    ci.Column = 2;
+    OnGridEvent(app.grid, QueryCellFormat, &ci);
+    EXPECT_EQ(ci.GradientStart, 0xFFFFFF);
+    EXPECT_EQ(ci.GradientEnd, static_cast<std::int32_t>(GetSysColor(COLOR_GRADIENTACTIVECAPTION)));
+    EXPECT_EQ(ci.BackColour, 0xFFFFFF);
+    // Digits only in "Parameter"; "|" never in a host name.
+    for (char c : std::string("09")) {
+        ci = CellInfo{};
+        ci.Column = 3;
+        ci.Param = c;
+        EXPECT_EQ(OnGridEvent(app.grid, CharTyped, &ci), 1);
+    }
+    for (char c : std::string("a-/:|")) {
+        ci = CellInfo{};
+        ci.Column = 3;
+        ci.Param = c;
+        EXPECT_EQ(OnGridEvent(app.grid, CharTyped, &ci), 0) << c;
+    }
+    ci = CellInfo{};
+    ci.Column = 2;
+    ci.Param = '|';
+    EXPECT_EQ(OnGridEvent(app.grid, CharTyped, &ci), 0);
+    ci.Param = 'x';
+    EXPECT_EQ(OnGridEvent(app.grid, CharTyped, &ci), 1);
+    ci.Column = 4;
+    ci.Param = '|';
+    EXPECT_EQ(OnGridEvent(app.grid, CharTyped, &ci), 1);  // comments may hold it
+    ci = CellInfo{};
+    ci.Column = 2;
+    ci.Text = "a|b|";
+    EXPECT_EQ(OnGridEvent(app.grid, CellChanged, &ci), 1);
+    EXPECT_EQ(ci.Text, "ab");  // pasted text loses it
+}
+
+TEST_F(AppTest, HeaderClickTogglesAcrossLoads) {
+    Start();
+    std::string lib = dir.Write("mylib.lib", MsArchive(kSymbols));
+    LoadImportLib(app, lib);
+    app.grid->SetCellText(0, 1, "true");
+    UpdateSelectionStatus(app);
+    EXPECT_EQ(StatusText(app, 0), "   2 of 3 functions selected!");
+    CellInfo ci;
+    ci.Row = -1;
+    ci.Column = 0;
+    OnGridEvent(app.grid, HeaderClicked, &ci);  // first click: all off
+    EXPECT_EQ(StatusText(app, 0), "   0 of 3 functions selected!");
+    for (int r = 0; r < 3; ++r) EXPECT_EQ(Cell(0, r), "FALSE");
+    OnGridEvent(app.grid, HeaderClicked, &ci);  // second: all on
+    EXPECT_EQ(StatusText(app, 0), "   3 of 3 functions selected!");
+    OnGridEvent(app.grid, HeaderClicked, &ci);  // third: off; the state survives a new load
+    LoadImportLib(app, lib);
+    EXPECT_EQ(StatusText(app, 0), "   3 of 3 functions selected!");
+    OnGridEvent(app.grid, HeaderClicked, &ci);
+    EXPECT_EQ(StatusText(app, 0), "   3 of 3 functions selected!");  // selects, already selected
+    ci.Column = 2;
+    OnGridEvent(app.grid, HeaderClicked, &ci);
+    EXPECT_EQ(Cell(0, 0), "TRUE");
+    app.grid->SetCellText(0, 2, "FALSE");
+    ci = CellInfo{};
+    ci.Row = 2;
+    ci.Column = 0;
+    OnGridEvent(app.grid, LeftButtonUp, &ci);
+    EXPECT_EQ(StatusText(app, 0), "   2 of 3 functions selected!");
+}
+
+TEST_F(AppTest, CopyImportEqualsThePreviewAndFollowsTheOptions) {
+    Start();
+    LoadImportLib(app, dir.Write("mylib.lib", MsArchive(kSymbols)));
+    app.grid->SetCellText(4, 1, "first call");
+    HWND toggle = app.controls[CtlPreviewToggle];
+    SendMessageA(toggle, BM_CLICK, 0, 0);
+    EXPECT_TRUE(IsWindowVisible(app.preview));
+    EXPECT_FALSE(IsWindowVisible(app.grid->GetWindow()));
+    RunCommand(app, CmdCopyImport);
+    std::string copied = ClipboardText();
+    EXPECT_EQ(PreviewText(app.preview), copied);
+    EXPECT_NE(copied.find("Import \"mylib.lib\"\r\n  DoThing(a.i, b.i) As \"_DoThing@8\"\r\n"
+                          "  Other() As \"_Other@0\" ; first call\r\n"),
+              std::string::npos)
+        << copied;
+    // Changing the convention while the preview is shown updates it at once.
+    HWND list = app.controls[CtlConvention];
+    SendMessageA(list, CB_SETCURSEL, 1, 0);
+    SendMessageA(app.main, WM_COMMAND, MAKEWPARAM(CtlConvention, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+    EXPECT_NE(PreviewText(app.preview).find("ImportC \"mylib.lib\""), std::string::npos);
+    SendMessageA(app.controls[CtlAliasCheck], BM_CLICK, 0, 0);
+    EXPECT_NE(PreviewText(app.preview).find("  DoThing(a.i, b.i)\r\n"), std::string::npos);
+    SendMessageA(toggle, BM_CLICK, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(app.preview));
+    EXPECT_TRUE(IsWindowVisible(app.grid->GetWindow()));
+}
+
+TEST_F(AppTest, CtrlCCopiesTheBlockWhateverHasTheFocus) {
+    Start();
+    LoadImportLib(app, dir.Write("mylib.lib", MsArchive(kSymbols)));
+    CopyImport("something else");
+    SetFocus(app.grid->GetWindow());
+    MSG msg{};
+    msg.hwnd = GetFocus() ? GetFocus() : app.grid->GetWindow();
+    msg.message = WM_KEYDOWN;
+    msg.wParam = 'C';
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    EXPECT_TRUE(TranslateAcceleratorA(app.main, app.accelerators, &msg));
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    EXPECT_EQ(ClipboardText().substr(0, 14), "\r\n; Libname: m");
+}
+
+TEST_F(AppTest, ProjectSavedAndReopened) {
+    Start();
+    LoadImportLib(app, dir.Write("mylib.lib", MsArchive(kSymbols)));
+    app.grid->SetCellText(0, 1, "FALSE");
+    app.grid->SetCellText(2, 0, "Renamed");
+    app.grid->SetCellText(3, 0, "7");
+    app.grid->SetCellText(4, 2, "note | with bar");
+    SendMessageA(app.controls[CtlConvention], CB_SETCURSEL, 2, 0);
+    SendMessageA(app.controls[CtlAliasCheck], BM_SETCHECK, BST_CHECKED, 0);
+    app.state.SavePath = "D:\\src\\";
+    std::string project = dir.File("mine.zdx");
+    ask.answers = {project};
+    RunCommand(app, CmdSaveProject);
+    ASSERT_EQ(ask.asked.back().title, "Zandrel - Save Project");
+    EXPECT_EQ(ask.asked.back().initial, "D:\\src\\mylib.zdx");
+    EXPECT_EQ(ReadFile(project),
+              "[Global]\r\nLibName = mylib.lib\r\nLastPath = " + app.state.LastPath +
+                  "\r\nSavePath = D:\\src\\\r\nCallingConvention = 2\r\nAlias = 1\r\nCountFunc = 3\r\n\r\n"
+                  "[Grid]\r\nItem_0 = TRUE|Renamed|_DoThing@8|7|\r\nItem_1 = FALSE|Other|_Other@0|0|\r\n"
+                  "Item_2 = TRUE|_Under|__Under@4|1|note | with bar\r\n");
+    const std::string lastPath = app.state.LastPath;
+    EndApplication(app);
+    app = App{};
+
+    Start();
+    OpenCommandLine(app, {project});
+    EXPECT_EQ(app.state.ProjectFile, project);
+    EXPECT_EQ(Title(), "Zandrel 2013  - mylib.lib  (3 Functions)");
+    EXPECT_EQ(app.state.LastPath, lastPath);
+    EXPECT_EQ(app.state.SavePath, "D:\\src\\");
+    EXPECT_EQ(SendMessageA(app.controls[CtlConvention], CB_GETCURSEL, 0, 0), 2);
+    EXPECT_EQ(SendMessageA(app.controls[CtlAliasCheck], BM_GETCHECK, 0, 0), BST_CHECKED);
+    ASSERT_EQ(app.grid->RowCount(), 3);
+    EXPECT_EQ(Cell(2, 0), "Renamed");
+    EXPECT_EQ(Cell(0, 1), "FALSE");
+    EXPECT_EQ(Cell(4, 2), "note | with bar");
+    EXPECT_EQ(StatusText(app, 0), "   2 of 3 functions selected!");
+    EXPECT_FALSE(MenuCommandEnabled(app, CmdOpenProject));
+    // Quitting with rows and a known project saves it without asking.
+    app.grid->SetCellText(4, 0, "added later");
+    std::size_t asked = ask.asked.size();
+    QuitSequence(app);
+    EXPECT_EQ(ask.asked.size(), asked);
+    EXPECT_NE(ReadFile(project).find("Item_0 = TRUE|Renamed|_DoThing@8|7|added later\r\n"), std::string::npos);
+}
+
+TEST_F(AppTest, SaveProjectNeedsRowsAndQuitWithoutProjectWritesNothing) {
+    Start();
+    RunCommand(app, CmdSaveProject);
+    EXPECT_TRUE(ask.asked.empty());
+    LoadImportLib(app, dir.Write("noext", MsArchive(kSymbols)));
+    ask.answers = {""};
+    RunCommand(app, CmdSaveProject);
+    ASSERT_EQ(ask.asked.size(), 1u);
+    EXPECT_EQ(std::filesystem::path(ask.asked[0].initial).filename().string(), "noextzdx");
+    EXPECT_EQ(app.state.ProjectFile, "");
+    std::size_t asked = ask.asked.size();
+    QuitSequence(app);
+    EXPECT_EQ(ask.asked.size(), asked);
+}
+
+TEST_F(AppTest, CommandLineAndDrops) {
+    Start();
+    std::string lib = dir.Write("Mixed.LiB", MsArchive(kSymbols));
+    OpenCommandLine(app, {lib, "C:\\open here\\", "D:\\save here\\"});
+    EXPECT_EQ(app.grid->RowCount(), 3);
+    EXPECT_EQ(app.state.SavePath, "D:\\save here\\");
+    EXPECT_FALSE(MenuCommandEnabled(app, CmdOpenProject));
+    EndApplication(app);
+    app = App{};
+
+    Start();
+    OpenCommandLine(app, {dir.File("missing.lib"), "C:\\x\\"});
+    EXPECT_EQ(app.state.LastPath, "C:\\x\\");
+    EXPECT_EQ(app.state.SavePath, "");
+    EXPECT_TRUE(MenuCommandEnabled(app, CmdOpenProject));  // nothing existing was given
+    OpenCommandLine(app, {dir.Write("other.txt", "x")});
+    EXPECT_FALSE(MenuCommandEnabled(app, CmdOpenProject));
+    EXPECT_EQ(app.grid->RowCount(), 0);
+    // A drop of three files on the empty table opens the first; a DLL without librarian is ignored.
+    HandleDrop(app, dir.Write("a.dll", "MZ") + "\n" + lib + "\n");
+    EXPECT_EQ(app.grid->RowCount(), 0);
+    HandleDrop(app, lib + "\n" + dir.File("b.lib") + "\n" + dir.File("c.lib") + "\n");
+    EXPECT_EQ(app.grid->RowCount(), 3);
+}
