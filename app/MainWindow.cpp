@@ -18,7 +18,7 @@ constexpr int kStatusId = 100;
 constexpr int kClientWidth = 800, kClientHeight = 400;
 constexpr int kMinClientWidth = 640, kMinClientHeight = 200;
 constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;  // children left out of the erase
-constexpr char kAbout[] = "Zandrel " ZANDREL_VERSION " - import blocks for DLL functions - 2026";
+constexpr char kAbout[] = "Zandrel " ZANDREL_VERSION " - (c) 2026 ";
 
 LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
-# Sets up (if needed), builds and runs Zandrel. Until the window program exists this runs the
-# command-line front end on FILE, or on the bundled sample library when no file is given.
-#   scripts/run.sh [FILE]
+# Sets up (if needed), builds and starts Zandrel under Wine.
+#   scripts/run.sh [FILE]     FILE: an import library, a DLL or a project (.zdx);
+#                             without one, the bundled sample library is opened.
+# Without a display Zandrel runs on a virtual one; a screenshot is saved and its path printed.
+# Ctrl+C, or closing the window, ends everything this script started.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ZANDREL_BUILD:-$root/build}
 bash "$root/scripts/setup.sh" "$build" >/dev/null
-if [ ! -f "$build/native/build.ninja" ]; then
-  cmake -G Ninja -S "$root" -B "$build/native" -DZANDREL_SANITIZE=ON >/dev/null
+export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+tree=$build/win32
+if [ ! -f "$tree/build.ninja" ]; then
+  cmake -G Ninja -S "$root" -B "$tree" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+    -DZANDREL_WINEPREFIX="$build/wineprefix" >/dev/null
 fi
-cmake --build "$build/native" --target zandrel-cli >/dev/null
+targets=(zandrel)
+cmake --build "$tree" --target help | grep -q '^polib:' && targets+=(polib)
+cmake --build "$tree" --target "${targets[@]}" >/dev/null
+
 file=${1:-}
 if [ -z "$file" ]; then
   # The sample: a small import library made from samples/zsample.def.
@@ -17,7 +26,36 @@ if [ -z "$file" ]; then
   file=$build/sample/zsample.lib
   llvm-dlltool-16 -d "$root/samples/zsample.def" -m i386 -l "$file"
 fi
-echo "== symbols of $file"
-"$build/native/cli/zandrel-cli" symbols "$file"
-echo "== import block"
-"$build/native/cli/zandrel-cli" import "$file" | tr -d '\r'
+[ -e "$file" ] || { echo "run: no such file: $file" >&2; exit 1; }
+winfile=$(winepath -w "$(cd "$(dirname "$file")" && pwd)/$(basename "$file")" 2>/dev/null)
+
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wineserver -k 2>/dev/null || true
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+virtual=0
+if [ -z "${DISPLAY:-}" ]; then
+  n=90
+  while [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  pids+=($!)
+  export DISPLAY=":$n"
+  virtual=1
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+fi
+
+wine "$tree/bin/zandrel.exe" "$winfile" &
+app=$!
+pids+=($app)
+echo "Zandrel is running (pid $app) with $file"
+if [ "$virtual" -eq 1 ]; then
+  shot=$build/zandrel-screenshot.png
+  sleep 6
+  import -display "$DISPLAY" -window root "$shot" && echo "No display: running on a virtual one; screenshot: $shot"
+  echo "Press Ctrl+C to end it."
+fi
+wait "$app" || true
