@@ -1,0 +1,48 @@
+/* Linked against import libraries that polib built from Wine's DLLs and nothing else, then run
+ * under Wine. Every function is reached through the names our libraries give: the public name
+ * (a call through the linker's thunk) or the __imp_ pointer, and one data export through its
+ * __imp_ pointer only. */
+#if defined(__i386__)
+#define SYM(name) "_" name
+#else
+#define SYM(name) name
+#endif
+#define IMP(name) "__imp_" SYM(name)
+
+#if defined(__i386__)
+#define WINAPI __attribute__((stdcall))
+#else
+#define WINAPI
+#endif
+
+/* msvcrt: cdecl functions called directly, a data export through its pointer */
+extern int printf_(const char*, ...) __asm__(SYM("printf"));
+extern long strtol_(const char*, char**, int) __asm__(SYM("strtol"));
+extern void exit_(int) __asm__(SYM("exit"));
+extern int* imp_mb_cur_max __asm__(IMP("__mb_cur_max"));
+/* kernel32: one through the thunk, one through the pointer; lstrlenA and GetCurrentProcessId */
+extern int WINAPI lstrlenA_(const char*) __asm__(SYM("lstrlenA"));
+extern unsigned long (WINAPI* imp_GetCurrentProcessId)(void) __asm__(IMP("GetCurrentProcessId"));
+extern unsigned long WINAPI GetLastError_(void) __asm__(SYM("GetLastError"));
+extern void WINAPI SetLastError_(unsigned long) __asm__(SYM("SetLastError"));
+/* HeapAlloc is a forwarder to ntdll in Wine's kernel32: still imported from kernel32 */
+extern void* WINAPI GetProcessHeap_(void) __asm__(SYM("GetProcessHeap"));
+extern void* (WINAPI* imp_HeapAlloc)(void*, unsigned long, unsigned long) __asm__(IMP("HeapAlloc"));
+/* user32 and gdi32 */
+extern char* WINAPI CharUpperA_(char*) __asm__(SYM("CharUpperA"));
+extern void* WINAPI GetStockObject_(int) __asm__(SYM("GetStockObject"));
+
+void entry(void) {
+    char word[] = "zandrel";
+    SetLastError_(1234);
+    printf_("lstrlenA=%d\n", lstrlenA_("polib"));
+    printf_("GetLastError=%lu\n", GetLastError_());
+    printf_("pid=%s\n", imp_GetCurrentProcessId() != 0 ? "nonzero" : "zero");
+    char* block = imp_HeapAlloc(GetProcessHeap_(), 8 /* HEAP_ZERO_MEMORY */, 16);
+    printf_("HeapAlloc=%s\n", block && block[15] == 0 ? "zeroed" : "failed");
+    printf_("strtol=%ld\n", strtol_("-4711", 0, 10));
+    printf_("mb_cur_max=%d\n", *imp_mb_cur_max);
+    printf_("CharUpperA=%s\n", CharUpperA_(word));
+    printf_("GetStockObject=%s\n", GetStockObject_(0) ? "handle" : "null");
+    exit_(0);
+}

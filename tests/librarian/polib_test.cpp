@@ -1,0 +1,218 @@
+// polib run as a separate program, as Zandrel runs it: the command line, the library it leaves
+// in its working folder, and what it leaves when it fails.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+#include "base/Version.h"
+#include "librarian/Librarian.h"
+#include "readers/ImportLib.h"
+#include "support/PeBuilder.h"
+#include "support/TempDir.h"
+
+using namespace zandrel::librarian;
+using namespace ztest;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+class Polib : public ::testing::Test {
+protected:
+    TempDir dir;
+
+    // Runs polib in `dir` with `args` exactly as written (quotes included).
+    Result Run(const std::string& args) {
+        std::string out = dir.File("stdout.txt"), err = dir.File("stderr.txt");
+#if defined(_WIN32)
+        std::string cmd = "\"cd /d \"" + dir.File("") + "\" && \"" + ZANDREL_POLIB + "\" " + args + " >\"" + out +
+                          "\" 2>\"" + err + "\"\"";
+#else
+        std::string cmd = "cd '" + dir.File("") + "' && '" + ZANDREL_POLIB + "' " + args + " >'" + out + "' 2>'" + err + "'";
+#endif
+        Result r;
+        int rc = std::system(cmd.c_str());
+#if defined(_WIN32)
+        r.status = rc;
+#else
+        r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+#endif
+        r.out = ReadFile(out);
+        r.err = ReadFile(err);
+        std::filesystem::remove(out);
+        std::filesystem::remove(err);
+        return r;
+    }
+    std::vector<std::string> Listing() {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir.File(""))) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::vector<std::string> Symbols(const std::string& lib) {
+        zandrel::SymbolList list;
+        EXPECT_EQ(zandrel::ReadLibFile(dir.File(lib), list), zandrel::ReadStatus::Ok) << lib;
+        std::vector<std::string> names;
+        for (const auto& e : list) names.push_back(e.Name);
+        return names;
+    }
+};
+
+PeSpec Sample(bool wide = false) {
+    PeSpec spec;
+    spec.Pe32Plus = wide;
+    spec.Exports = {{"Open", PeExportSpec::Code, ""},
+                    {"", PeExportSpec::Code, ""},
+                    {"Shared", PeExportSpec::Data, ""},
+                    {"Close", PeExportSpec::Forwarded, "OTHER.Close"}};
+    return spec;
+}
+
+}  // namespace
+
+TEST(PolibCommandLine, TheFormZandrelUses) {
+    PolibCommand c = ParsePolibCommand({"C:\\libs\\user32.dll", "/MACHINE:X86", "/NOUND", "/OUT:user32.lib"});
+    EXPECT_EQ(c.Action, PolibCommand::Build);
+    EXPECT_EQ(c.Dll, "C:\\libs\\user32.dll");
+    EXPECT_EQ(c.Target, Machine::X86);
+    EXPECT_EQ(c.Out, "user32.lib");
+    c = ParsePolibCommand({"/home/u/k.dll", "-machine:x64", "/out:k.lib"});  // case, "-", no /NOUND
+    EXPECT_EQ(c.Action, PolibCommand::Build);
+    EXPECT_EQ(c.Target, Machine::X64);
+    EXPECT_EQ(c.Dll, "/home/u/k.dll");
+    EXPECT_EQ(c.Out, "k.lib");
+}
+
+TEST(PolibCommandLine, OutTakesTheRestAndGetsItsBlanksBack) {
+    // "C:\my  dir\my  user 32.dll" as Zandrel passes it, split by the usual rules.
+    PolibCommand c = ParsePolibCommand({"C:\\my  dir\\my  user\t32.dll", "/MACHINE:X86", "/NOUND", "/OUT:my", "user", "32.lib"});
+    EXPECT_EQ(c.Action, PolibCommand::Build);
+    EXPECT_EQ(c.Out, "my  user\t32.lib");  // the DLL's own spelling
+    c = ParsePolibCommand({"x.dll", "/MACHINE:X86", "/OUT:", "lead.lib"});
+    EXPECT_EQ(c.Out, " lead.lib");  // a name that does not come from the DLL's is joined with one blank
+    EXPECT_EQ(LibraryNameForDll("C:\\a\\name.ax"), "namelib");
+    EXPECT_EQ(LibraryNameForDll("/a/user32.dll"), "user32.lib");
+    EXPECT_EQ(LibraryNameForDll("ab"), "lib");
+}
+
+TEST(PolibCommandLine, WrongUsage) {
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"x.dll"},
+        {"x.dll", "/NOUND", "/OUT:x.lib"},
+        {"x.dll", "/MACHINE:ARM", "/OUT:x.lib"},
+        {"x.dll", "/MACHINE:X86", "/NOUNDS", "/OUT:x.lib"},
+        {"x.dll", "/MACHINE:X86", "/DEF:x.def", "/OUT:x.lib"},
+        {"x.dll", "/MACHINE:X86"},
+        {"x.dll", "/MACHINE:X86", "/OUT:"},
+        {"", "/MACHINE:X86", "/OUT:x.lib"},
+    };
+    for (const auto& args : bad) {
+        PolibCommand c = ParsePolibCommand(args);
+        EXPECT_EQ(c.Action, PolibCommand::Usage) << (args.empty() ? "" : args.back());
+        EXPECT_FALSE(c.Error.empty());
+    }
+    for (const char* help : {"/?", "-h", "--help", "/HELP"}) EXPECT_EQ(ParsePolibCommand({help}).Action, PolibCommand::Help);
+    EXPECT_EQ(ParsePolibCommand({"--version"}).Action, PolibCommand::Version);
+}
+
+TEST_F(Polib, BuildsTheLibraryInItsWorkingFolder) {
+    for (bool wide : {false, true}) {
+        dir.Write("sample.dll", BuildPe(Sample(wide)).Bytes);
+        Result r = Run(std::string("\"") + dir.File("sample.dll") + "\" /MACHINE:" + (wide ? "X64" : "X86") +
+                       " /NOUND /OUT:sample.lib");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        EXPECT_NE(r.out.find("2 functions, 1 data, 1 ordinal-only"), std::string::npos) << r.out;
+        EXPECT_EQ(Symbols("sample.lib"), wide ? std::vector<std::string>({"Close", "Open"})
+                                              : std::vector<std::string>({"_Close", "_Open"}));
+        EXPECT_EQ(Listing(), std::vector<std::string>({"sample.dll", "sample.lib"}));
+    }
+}
+
+TEST_F(Polib, BlanksInTheDllNameAndAnOldLibraryReplaced) {
+    std::filesystem::create_directories(dir.File("in  dir"));
+    dir.Write("in  dir/my  dll 2.dll", BuildPe(Sample()).Bytes);
+    dir.Write("my  dll 2.lib", "an older library");
+    Result r = Run("\"" + dir.File("in  dir/my  dll 2.dll") + "\" /MACHINE:X86 /NOUND /OUT:my  dll 2.lib");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Symbols("my  dll 2.lib"), std::vector<std::string>({"_Close", "_Open"}));
+    EXPECT_EQ(Listing(), std::vector<std::string>({"in  dir", "my  dll 2.lib"}));
+    // The descriptor names the DLL as the program will load it.
+    EXPECT_NE(ReadFile(dir.File("my  dll 2.lib")).find("__IMPORT_DESCRIPTOR_my  dll 2"), std::string::npos);
+}
+
+TEST_F(Polib, FailuresNameTheFileAndLeaveNoLibrary) {
+    PeImage cut = BuildPe(Sample());
+    cut.Bytes.resize(cut.EdataEnd - 3);
+    PeSpec none = Sample();
+    none.WithExports = false;
+    struct Case {
+        std::string file, reason;
+    };
+    const std::vector<Case> cases = {
+        {dir.Write("text.dll", "just some text, not an image\r\n"), "not a PE image"},
+        {dir.Write("cut.dll", cut.Bytes), "not terminated"},
+        {dir.Write("none.dll", BuildPe(none).Bytes), "no export directory"},
+        {dir.File("missing.dll"), ""},
+    };
+    const std::string old_library = "an older library, kept on failure";
+    for (const Case& c : cases) {
+        dir.Write("kept.lib", old_library);
+        Result r = Run("\"" + c.file + "\" /MACHINE:X86 /NOUND /OUT:new.lib");
+        EXPECT_EQ(r.status, 1) << c.file;
+        EXPECT_NE(r.err.find(c.file), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+        r = Run("\"" + c.file + "\" /MACHINE:X86 /NOUND /OUT:kept.lib");
+        EXPECT_EQ(r.status, 1) << c.file;
+        EXPECT_EQ(ReadFile(dir.File("kept.lib")), old_library);
+        for (const std::string& name : Listing()) {
+            EXPECT_NE(name, "new.lib");
+            EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+        }
+    }
+    // A folder that cannot be written: the library is named.
+    dir.Write("good.dll", BuildPe(Sample()).Bytes);
+    Result r = Run("\"" + dir.File("good.dll") + "\" /MACHINE:X86 /NOUND /OUT:no-such-folder/good.lib");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("good.lib"), std::string::npos) << r.err;
+}
+
+TEST_F(Polib, UsageHelpAndVersion) {
+    for (const char* args : {"", "x.dll", "x.dll /MACHINE:X86", "x.dll /MACHINE:ARM /OUT:x.lib"}) {
+        Result r = Run(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find("Usage: polib"), std::string::npos) << args;
+        EXPECT_EQ(r.out, "");
+    }
+    for (const char* help : {"/?", "-h", "--help"}) {
+        Result r = Run(help);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_NE(r.out.find("ordinal and no name are left out"), std::string::npos) << help;
+    }
+    Result r = Run("--version");
+    EXPECT_EQ(r.status, 0);
+    r.out.erase(std::remove(r.out.begin(), r.out.end(), '\r'), r.out.end());  // a Windows console's line ends
+    EXPECT_EQ(r.out, std::string("polib (Zandrel) ") + ZANDREL_VERSION + "\n");
+}
+
+TEST_F(Polib, WineUser32) {
+    const std::string dll = std::string(ZANDREL_WINE_DLL32) + "/user32.dll";
+    if (!std::filesystem::exists(dll)) GTEST_SKIP() << "no " << dll;
+    Result r = Run("\"" + dll + "\" /MACHINE:X86 /NOUND /OUT:user32.lib");
+    ASSERT_EQ(r.status, 0) << r.err;
+    PeExports exports;
+    std::string reason;
+    ASSERT_TRUE(ReadPeExports(ReadFile(dll), exports, reason)) << reason;
+    std::vector<std::string> expected;
+    for (const PeExport& e : exports.Named)
+        if (!e.Data) expected.push_back("_" + e.Name);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_GT(expected.size(), 500u);
+    EXPECT_EQ(Symbols("user32.lib"), expected);
+}
