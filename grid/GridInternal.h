@@ -50,9 +50,9 @@ struct GridViewState {
     HFONT EditFont = nullptr;
     std::string CommittedText;
     std::string EditText;
-    std::int32_t HotRow = -1, HotColumn = 0;
+    std::int32_t HotRow = -1, HotColumn = 0;  // hover link cell; HotColumn is a list sub-item
     std::int32_t BlockColumn = -1, BlockRow = 0, BlockWidth = 0, BlockHeight = 0;
-    std::int32_t AnchorRow = 0, AnchorColumn = 0;
+    std::int32_t AnchorRow = 0, AnchorColumn = 0;  // grid column, like BlockColumn
     std::uint8_t BlockState = 0;
     std::int32_t DragX = 0, DragY = 0;
     std::int32_t CellBorders = 0;
