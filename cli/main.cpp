@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -14,6 +17,7 @@
 #include "base/Number.h"
 #include "base/Path.h"
 #include "base/Version.h"
+#include "librarian/Librarian.h"
 #include "readers/DllMachine.h"
 #include "readers/ImportLib.h"
 #include "table/FunctionTable.h"
@@ -25,24 +29,29 @@ namespace {
 
 const char kUsage[] =
     "Usage:\n"
-    "  zandrel-cli symbols LIB\n"
-    "  zandrel-cli import LIB [--convention STDCALL|CDECL|FASTCALL] [--no-alias] [-o FILE]\n"
+    "  zandrel-cli symbols LIB|DLL [--lib-dir DIR]\n"
+    "  zandrel-cli import LIB|DLL [--convention STDCALL|CDECL|FASTCALL] [--no-alias] [-o FILE]\n"
+    "                             [--lib-dir DIR]\n"
     "  zandrel-cli machine FILE\n"
     "  zandrel-cli --help | --version\n";
 
 const char kHelp[] =
     "zandrel-cli reads an import library (a COFF archive such as user32.lib) and prints what\n"
-    "Zandrel shows for it.\n"
+    "Zandrel shows for it. Given a DLL (a 32-bit or 64-bit PE image) instead, it first builds\n"
+    "the DLL's import library, as polib does for the program, and then reads that.\n"
     "\n"
-    "  symbols LIB   one line per function: the symbol name, a tab, the parameter count,\n"
+    "  symbols LIB|DLL   one line per function: the symbol name, a tab, the parameter count,\n"
     "                a tab, the function name in the host language.\n"
-    "  import LIB    the import block Zandrel generates right after opening LIB: all rows\n"
+    "  import LIB|DLL    the import block Zandrel generates right after opening LIB: all rows\n"
     "                selected, default cells, library name = file name of LIB.\n"
     "      --convention STDCALL|CDECL|FASTCALL   calling convention (default STDCALL)\n"
     "      --no-alias                            declarations without the \"As\" alias\n"
     "      -o FILE                               write to FILE instead of standard output\n"
     "                The \"; created:\" line shows the local time, or the moment given by\n"
     "                SOURCE_DATE_EPOCH (seconds since 1970, shown in UTC) when it is set.\n"
+    "      --lib-dir DIR  (both) where the library built from a DLL goes and stays, named\n"
+    "                as the program names it (user32.dll gives user32.lib); by default it\n"
+    "                is built in a temporary folder that is removed afterwards.\n"
     "  machine FILE  X86 or X64 for a 32-bit or 64-bit PE image (DLL or EXE); otherwise\n"
     "                NotAnImage or Unreadable, with exit status 1.\n"
     "\n"
@@ -74,10 +83,88 @@ bool WriteAll(std::FILE* f, const std::string& text) {
     return std::fwrite(text.data(), 1, text.size(), f) == text.size() && std::fflush(f) == 0;
 }
 
+std::uint32_t Timestamp() {
+    if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch)
+        return static_cast<std::uint32_t>(ParseNumber(epoch));
+    return static_cast<std::uint32_t>(std::time(nullptr));
+}
+
+// Where the library read for FILE comes from: FILE itself, or the library built from FILE
+// when it is a DLL. A temporary folder made for that is removed with this object.
+class LibrarySource {
+public:
+    LibrarySource() = default;
+    LibrarySource(const LibrarySource&) = delete;
+    LibrarySource& operator=(const LibrarySource&) = delete;
+    ~LibrarySource() {
+        std::error_code ec;
+        if (!temp_.empty()) std::filesystem::remove_all(temp_, ec);
+    }
+
+    // Returns false (after a message) when FILE is a DLL that gives no library.
+    bool Resolve(const std::string& file, const std::string& lib_dir) {
+        DllMachine machine = DetectDllMachine(file);
+        if (machine != X86 && machine != X64) {
+            std::string ext = ExtensionPart(file);
+            for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+            if (ext == "dll" && machine == NotAnImage) {
+                Fail(file, "corrupt DLL (not a 32-bit or 64-bit PE image)");
+                return false;
+            }
+            lib = file;  // a library, or whatever the library reader makes of it
+            return true;
+        }
+        std::string dir = lib_dir;
+        if (dir.empty()) {
+            std::random_device random;
+            std::error_code ec;
+            auto temp = std::filesystem::temp_directory_path(ec) / ("zandrel-cli-" + std::to_string(random()));
+            if (ec || !std::filesystem::create_directory(temp, ec)) {
+                Fail(temp.string(), "cannot create a temporary folder");
+                return false;
+            }
+            temp_ = temp;
+            dir = temp.string();
+        }
+        if (dir.back() != '/' && dir.back() != '\\') dir += '/';
+        lib = dir + librarian::LibraryNameForDll(file);
+        librarian::BuildReport report;
+        std::string error;
+        const auto target = machine == X64 ? librarian::Machine::X64 : librarian::Machine::X86;
+        if (!librarian::BuildImportLibraryFile(file, target, lib, Timestamp(), report, error)) {
+            std::fprintf(stderr, "zandrel-cli: %s\n", error.c_str());
+            return false;
+        }
+        for (const std::string& w : report.Warnings)
+            std::fprintf(stderr, "zandrel-cli: %s: warning: %s\n", file.c_str(), w.c_str());
+        return true;
+    }
+
+    std::string lib;
+
+private:
+    std::filesystem::path temp_;
+};
+
 int Symbols(const std::vector<std::string>& args) {
-    if (args.size() != 1) return Usage();
+    std::string file, lib_dir;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--lib-dir") {
+            if (++i == args.size() || args[i].empty()) return Usage();
+            lib_dir = args[i];
+        } else if (!args[i].empty() && args[i][0] == '-' && args[i] != "-") {
+            return Usage();
+        } else if (file.empty()) {
+            file = args[i];
+        } else {
+            return Usage();
+        }
+    }
+    if (file.empty()) return Usage();
+    LibrarySource source;
+    if (!source.Resolve(file, lib_dir)) return 1;
     SymbolList symbols;
-    if (!LoadSymbols(args[0], symbols)) return 1;
+    if (!LoadSymbols(source.lib, symbols)) return 1;
     std::string out;
     for (const SymbolEntry& e : symbols) {
         FunctionRow row = DefaultRowCells(e);
@@ -91,7 +178,7 @@ int Symbols(const std::vector<std::string>& args) {
 }
 
 int Import(const std::vector<std::string>& args) {
-    std::string lib, output;
+    std::string lib, output, lib_dir;
     bool have_output = false;
     ImportOptions options;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -101,6 +188,9 @@ int Import(const std::vector<std::string>& args) {
             const std::string& c = args[i];
             if (c != "STDCALL" && c != "CDECL" && c != "FASTCALL") return Usage();
             options.CallingConvention = c;
+        } else if (a == "--lib-dir") {
+            if (++i == args.size() || args[i].empty()) return Usage();
+            lib_dir = args[i];
         } else if (a == "--no-alias") {
             options.Alias = true;
         } else if (a == "-o") {
@@ -120,9 +210,11 @@ int Import(const std::vector<std::string>& args) {
         std::int64_t seconds = ParseNumber(epoch);
         options.Now = [seconds] { return UtcClockTime(seconds); };
     }
+    LibrarySource source;
+    if (!source.Resolve(lib, lib_dir)) return 1;
     SymbolList symbols;
-    if (!LoadSymbols(lib, symbols)) return 1;
-    options.LibName = FilePart(lib);
+    if (!LoadSymbols(source.lib, symbols)) return 1;
+    options.LibName = FilePart(source.lib);
     std::string text = GenerateImportSource(RowsFromSymbols(symbols), options);
     if (!have_output) {
         if (!WriteAll(stdout, text)) {

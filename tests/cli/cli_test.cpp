@@ -3,9 +3,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "base/Version.h"
 #include "support/ArchiveBuilder.h"
+#include "support/PeBuilder.h"
 #include "support/TempDir.h"
 
 using namespace ztest;
@@ -150,4 +152,69 @@ TEST_F(Cli, MachineNamesTheClassOrTheFailure) {
     r = Run("machine " + Q(dir.File("gone.dll")));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "Unreadable\n");
+}
+
+namespace {
+
+PeSpec Dll(bool wide, bool with_exports = true) {
+    PeSpec spec;
+    spec.Pe32Plus = wide;
+    spec.WithExports = with_exports;
+    spec.Exports = {{"Open", PeExportSpec::Code, ""},
+                    {"", PeExportSpec::Code, ""},
+                    {"Shared", PeExportSpec::Data, ""},
+                    {"Close", PeExportSpec::Forwarded, "OTHER.Close"}};
+    return spec;
+}
+
+}  // namespace
+
+TEST_F(Cli, DllIsReadThroughTheLibraryBuiltFromIt) {
+    std::filesystem::create_directories(dir.File("in"));
+    std::string dll32 = dir.Write("in/thing.dll", BuildPe(Dll(false)).Bytes);
+    Result r = Run("symbols " + Q(dll32));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "_Close\t0\tClose\n_Open\t0\tOpen\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("in/thing.lib")));  // built elsewhere and gone
+
+    std::string dll64 = dir.Write("in/wide.ax", BuildPe(Dll(true)).Bytes);
+    std::filesystem::create_directories(dir.File("libs"));
+    r = Run("symbols --lib-dir " + Q(dir.File("libs")) + " " + Q(dll64));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Close\t0\tClose\nOpen\t0\tOpen\n");
+    EXPECT_TRUE(std::filesystem::exists(dir.File("libs/widelib")));  // named as the program names it
+
+    SetEnv("SOURCE_DATE_EPOCH", "1359968700");
+    r = Run("import " + Q(dll32) + " --no-alias --lib-dir " + Q(dir.File("libs")));
+    SetEnv("SOURCE_DATE_EPOCH", nullptr);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "\r\n; Libname: thing.lib\r\n; created: 2013/02/04  09:05\r\n"
+                     "Import \"thing.lib\"\r\n  Close()\r\n  Open()\r\nEndImport\r\n");
+    EXPECT_TRUE(std::filesystem::exists(dir.File("libs/thing.lib")));
+}
+
+TEST_F(Cli, DllFailuresNameTheDll) {
+    std::string text = dir.Write("text.dll", "not an image at all");
+    std::string bare = dir.Write("bare.dll", BuildPe(Dll(false, false)).Bytes);
+    std::string good = dir.Write("good.dll", BuildPe(Dll(false)).Bytes);
+    struct Case {
+        std::string args, file, reason;
+    };
+    const std::vector<Case> cases = {
+        {"symbols " + Q(text), text, "corrupt DLL"},
+        {"import " + Q(bare), bare, "no export directory"},
+        {"symbols " + Q(good) + " --lib-dir " + Q(dir.File("no-such-folder")), "good.lib", "cannot create"},
+    };
+    for (const Case& c : cases) {
+        Result r = Run(c.args);
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(c.file), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+    }
+    for (const char* args : {"symbols x.dll --lib-dir", "import x.dll --lib-dir", "symbols --bogus x.dll"}) {
+        Result r = Run(args);
+        EXPECT_EQ(r.status, 2) << args;
+    }
 }
