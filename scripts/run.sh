@@ -27,7 +27,10 @@ if [ -z "$file" ]; then
   llvm-dlltool-16 -d "$root/samples/zsample.def" -m i386 -l "$file"
 fi
 [ -e "$file" ] || { echo "run: no such file: $file" >&2; exit 1; }
-winfile=$(winepath -w "$(cd "$(dirname "$file")" && pwd)/$(basename "$file")" 2>/dev/null)
+# Wine reaches the Linux file system through drive Z:. (Not winepath: a Wine process started
+# before the display is chosen would leave Wine's desktop without one.)
+abs="$(cd "$(dirname "$file")" && pwd)/$(basename "$file")"
+winfile="Z:${abs//\//\\}"
 
 pids=()
 cleanup() {
@@ -54,7 +57,14 @@ pids+=($app)
 echo "Zandrel is running (pid $app) with $file"
 if [ "$virtual" -eq 1 ]; then
   shot=$build/zandrel-screenshot.png
-  sleep 6
+  # Wait until the window has been drawn (the first start of a new Wine prefix is slow).
+  for _ in $(seq 120); do
+    import -display "$DISPLAY" -window root "$shot" 2>/dev/null || true
+    lit=$(convert "$shot" -format '%[fx:maxima>0]' info: 2>/dev/null || echo 0)
+    [ "$lit" = 1 ] && break
+    sleep 1
+  done
+  sleep 2
   import -display "$DISPLAY" -window root "$shot" && echo "No display: running on a virtual one; screenshot: $shot"
   echo "Press Ctrl+C to end it."
 fi
