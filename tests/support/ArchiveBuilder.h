@@ -79,4 +79,29 @@ inline std::string GnuArchive(const std::vector<std::string>& names) {
            Member("d000002.o/", "obj2");
 }
 
+// A minimal image header: "MZ", the PE offset at 60, "PE\0\0", Characteristics and Magic.
+inline std::string MinimalImage(std::size_t size, std::uint32_t pe_offset, std::uint16_t characteristics,
+                  std::uint16_t magic, std::uint16_t machine = 0x14C) {
+    std::string f(size, '\0');
+    f[0] = 'M';
+    f[1] = 'Z';
+    std::string v;
+    PutLE32(v, pe_offset);
+    f.replace(60, 4, v);
+    auto put = [&](std::size_t at, const std::string& bytes) {
+        for (std::size_t i = 0; i < bytes.size() && at + i < f.size(); ++i) f[at + i] = bytes[i];
+    };
+    put(pe_offset, std::string("PE\0\0", 4));
+    v.clear();
+    PutLE16(v, machine);
+    put(pe_offset + 4, v);
+    v.clear();
+    PutLE16(v, characteristics);
+    put(pe_offset + 22, v);
+    v.clear();
+    PutLE16(v, magic);
+    put(pe_offset + 24, v);
+    return f;
+}
+
 }  // namespace ztest
