@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "base/Path.h"
@@ -83,6 +84,12 @@ bool BuildImportLibraryFile(const std::string& dll_path, Machine machine, const 
                             std::uint32_t timestamp, BuildReport& report, std::string& error) {
     report = BuildReport{};
     std::string image, reason;
+    std::error_code ec;
+    if (std::filesystem::equivalent(dll_path, out_path, ec)) {
+        // A DLL named like its own library ("x.lib" gives "x.lib"): never overwrite the input.
+        error = out_path + ": the library would replace the DLL itself";
+        return false;
+    }
     if (!ReadWholeFile(dll_path, image, reason)) {
         error = dll_path + ": " + reason;
         return false;

@@ -176,6 +176,14 @@ TEST_F(Polib, FailuresNameTheFileAndLeaveNoLibrary) {
             EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
         }
     }
+    // A DLL whose library name is its own name is never overwritten.
+    const std::string dll = BuildPe(Sample()).Bytes;
+    dir.Write("self.lib", dll);
+    Result self = Run("\"" + dir.File("self.lib") + "\" /MACHINE:X86 /NOUND /OUT:self.lib");
+    EXPECT_EQ(self.status, 1);
+    EXPECT_NE(self.err.find("would replace the DLL itself"), std::string::npos) << self.err;
+    EXPECT_EQ(ReadFile(dir.File("self.lib")), dll);
+
     // A folder that cannot be written: the library is named.
     dir.Write("good.dll", BuildPe(Sample()).Bytes);
     Result r = Run("\"" + dir.File("good.dll") + "\" /MACHINE:X86 /NOUND /OUT:no-such-folder/good.lib");
