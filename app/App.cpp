@@ -307,13 +307,18 @@ void HandleDrop(App& app, const std::string& fileList) {
 }
 
 bool OpenInNewInstance(App& app, const std::string& file) {
-    const std::string exe = OwnExecutable();
+    const std::string exe = app.programPath.empty() ? OwnExecutable() : app.programPath;
     // Each path quoted so that it arrives as it is, trailing backslashes and blanks included.
     std::string line = QuoteArgument(exe) + " " + JoinCommandLine({file, app.state.LastPath, app.state.SavePath});
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    const char* folder = app.state.LastPath.empty() ? nullptr : app.state.LastPath.c_str();
+    // A folder that no longer exists would stop the start altogether; then the new instance
+    // simply inherits ours.
+    DWORD attributes = GetFileAttributesA(app.state.LastPath.c_str());
+    const bool usable = !app.state.LastPath.empty() && attributes != INVALID_FILE_ATTRIBUTES &&
+                        (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    const char* folder = usable ? app.state.LastPath.c_str() : nullptr;
     if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder, &si, &pi)) return false;
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);

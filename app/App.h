@@ -66,6 +66,7 @@ struct App {
     std::vector<HBITMAP> bitmaps;  // menu and button pictures, released at the end
     HFONT guiFont = nullptr;
     Requesters* ask = nullptr;
+    std::string programPath;  // started again for files dropped on a filled table; "" = this one
     bool hostEditor = false;  // started from the host IDE: Insert Import exists
     bool quitting = false;
 };

@@ -119,3 +119,25 @@ TEST_F(BuildLibTest, OpenDllFillsTheTable) {
     RunCommand(app, CmdOpenDll);
     EXPECT_EQ(ask.asked.size(), asked);
 }
+
+TEST_F(BuildLibTest, DropOnAFilledTableStartsAnInstanceWithTheSameFolders) {
+    LoadImportLib(app, dir.Write("first.lib", MsArchive({"_A@4"})));
+    app.programPath = LIBRARIAN_STUB;  // records what a new instance would be given
+    app.state.LastPath = dir.File("open here") + "\\";
+    std::filesystem::create_directories(app.state.LastPath);
+    app.state.SavePath = dir.File("save folder") + "\\";
+    std::filesystem::create_directories(app.state.SavePath);
+    std::filesystem::create_directories(dir.File("drop"));
+    std::string second = dir.Write("drop\\second.lib", MsArchive({"_B@4"}));
+    HandleDrop(app, second + "\n" + dir.File("third.lib") + "\n");
+    ASSERT_TRUE(PumpUntil([&] { return ReadFile(log).find("]\n[") != std::string::npos; }, 30000));
+    std::string text = ReadFile(log);
+    EXPECT_NE(text.find("[" + second + "]\n[" + app.state.LastPath + "]\n[" + app.state.SavePath + "]\n"),
+              std::string::npos)
+        << text;
+    // Its working folder is the folder for opening files.
+    EXPECT_NE(text.find("\n" + app.state.LastPath.substr(0, app.state.LastPath.size() - 1) + "\n"), std::string::npos)
+        << text;
+    EXPECT_EQ(app.grid->RowCount(), 1);  // this instance keeps its table
+    EXPECT_EQ(Cell(1, 0), "_A@4");
+}

@@ -1,4 +1,5 @@
-// Stands in for the librarian: records its command line and working folder in the file named by
+// Stands in for the librarian (and for a second instance of the program): records its command
+// line, working folder and arguments as the runtime splits them in the file named by
 // ZANDREL_STUB_LOG and, when ZANDREL_STUB_WRITE is set, writes a small import library under the
 // name after "/OUT:".
 #include <windows.h>
@@ -16,6 +17,7 @@ int main() {
     if (GetEnvironmentVariableA("ZANDREL_STUB_LOG", log, MAX_PATH)) {
         if (FILE* f = std::fopen(log, "wb")) {
             std::fprintf(f, "%s\n%s\n", line.c_str(), folder);
+            for (int i = 1; i < __argc; ++i) std::fprintf(f, "[%s]\n", __argv[i]);
             std::fclose(f);
         }
     }
