@@ -198,8 +198,18 @@ void LoadImportLib(App& app, const std::string& given) {
     app.grid->SetRedraw(0, 0);
     const int count = static_cast<int>(symbols.size());
     if (count > 0) ShowLoadProgress(app, count);
+    // The bar is moved once per row, but only when that changes what it shows: each move
+    // repaints it at once, which costs more than adding the row.
+    RECT bar{};
+    if (app.progress) GetClientRect(app.progress, &bar);
+    const long long barWidth = bar.right > 0 ? bar.right : 1;
+    long long shown = -1;
     for (int r = 0; r < count; ++r) {
-        SendMessageA(app.progress, PBM_SETPOS, static_cast<WPARAM>(r + 1), 0);
+        const long long filled = (r + 1) * barWidth / count;
+        if (filled != shown || r + 1 == count) {
+            SendMessageA(app.progress, PBM_SETPOS, static_cast<WPARAM>(r + 1), 0);
+            shown = filled;
+        }
         app.grid->AddRow(r, "", 0);
         FunctionRow cells = DefaultRowCells(symbols[static_cast<std::size_t>(r)]);
         for (int c = 0; c < ColComment; ++c) app.grid->SetCellText(c, r, cells[static_cast<std::size_t>(c)]);

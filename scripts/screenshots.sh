@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Redraws the screenshots in docs/ from the real program in a 32-bit build tree.
+#   scripts/screenshots.sh BUILD_DIR [LIBRARY]
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+tree=${1:?usage: screenshots.sh BUILD_DIR [LIBRARY]}
+lib=${2:-$root/../shared/testdata/SDL2_x86.lib}
+export WINEPREFIX=${WINEPREFIX:-$tree/wineprefix} WINEDEBUG=-all
+cmake --build "$tree" --target zandrel poke >/dev/null
+abs="$(cd "$(dirname "$lib")" && pwd)/$(basename "$lib")"
+n=120
+while [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+Xvfb ":$n" -screen 0 820x470x24 -nolisten tcp >/dev/null 2>&1 &
+xpid=$!
+export DISPLAY=":$n"
+trap 'wineserver -k 2>/dev/null || true; kill $xpid 2>/dev/null || true' EXIT
+sleep 1
+wine "$tree/bin/zandrel.exe" "Z:${abs//\//\\}" &
+wait_drawn() {
+  for _ in $(seq 60); do
+    import -window root /tmp/zandrel-shot.png
+    [ "$(convert /tmp/zandrel-shot.png -format '%[fx:maxima>0]' info:)" = 1 ] && return
+    sleep 1
+  done
+}
+wait_drawn
+wine "$tree/tests/app/poke.exe" title "Zandrel 2013  - "
+sleep 2
+import -window root -crop 800x420+4+22 +repage "$root/docs/main-window.png"
+wine "$tree/tests/app/poke.exe" click 5
+sleep 2
+import -window root -crop 800x420+4+22 +repage "$root/docs/main-preview.png"
+wine "$tree/tests/app/poke.exe" command 7
+echo "docs/main-window.png and docs/main-preview.png updated"
