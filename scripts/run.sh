@@ -15,17 +15,11 @@ if [ ! -f "$tree/build.ninja" ]; then
   cmake -G Ninja -S "$root" -B "$tree" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
     -DZANDREL_WINEPREFIX="$build/wineprefix" >/dev/null
 fi
-targets=(zandrel)
-cmake --build "$tree" --target help | grep -q '^polib:' && targets+=(polib)
-cmake --build "$tree" --target "${targets[@]}" >/dev/null
+# The program, the librarian beside it, and the sample: our own small DLL and the import
+# library our librarian builds from it.
+cmake --build "$tree" --target zandrel polib sample-lib >/dev/null
 
-file=${1:-}
-if [ -z "$file" ]; then
-  # The sample: a small import library made from samples/zsample.def.
-  mkdir -p "$build/sample"
-  file=$build/sample/zsample.lib
-  llvm-dlltool-16 -d "$root/samples/zsample.def" -m i386 -l "$file"
-fi
+file=${1:-$tree/samples/zsample.lib}
 [ -e "$file" ] || { echo "run: no such file: $file" >&2; exit 1; }
 # Wine reaches the Linux file system through drive Z:. (Not winepath: a Wine process started
 # before the display is chosen would leave Wine's desktop without one.)
