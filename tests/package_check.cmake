@@ -1,0 +1,17 @@
+# Builds the release package and checks what it holds: cmake -DTREE=... -DNAME=... -P this file.
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${TREE} --target package-zip RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "package-zip failed")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${TREE}/${NAME}.zip OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cannot list ${NAME}.zip")
+endif()
+foreach(f zandrel.exe polib.exe zandrel-cli.exe README.md LICENSE docs/user-guide.md sample/zsample.dll
+          sample/zsample.lib)
+  string(FIND "${listing}" "${NAME}/${f}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${NAME}.zip lacks ${f}:\n${listing}")
+  endif()
+endforeach()
+message(STATUS "${NAME}.zip is complete")
