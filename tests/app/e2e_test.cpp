@@ -187,3 +187,36 @@ TEST(EndToEnd, ProjectOnTheCommandLine) {
     ASSERT_EQ(WaitForSingleObject(z.process(), 30000), WAIT_OBJECT_0);
     EXPECT_NE(ReadFile(project).find("Item_0 = TRUE|MessageBoxA|_MessageBoxA@16|4|\r\n"), std::string::npos);
 }
+
+TEST(EndToEnd, DllOnTheCommandLineThroughOurLibrarian) {
+    const std::string dll = std::string(ZANDREL_WINE_DLL32) + "/comdlg32.dll";
+    if (!std::filesystem::exists(dll)) GTEST_SKIP() << "no Wine DLLs";
+    TempDir dir;
+    const std::string out = dir.File("libs") + "\\";
+    std::filesystem::create_directories(out);
+    // The folder requester starts at the folder given second; accepting it builds there.
+    Zandrel z("\"" + dll + "\" \"" + out + "\\\" \"\"");
+    ASSERT_TRUE(z.started());
+    HWND dialog = nullptr;
+    ASSERT_TRUE(WaitFor([&] {
+        for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            char cls[64] = {};
+            GetClassNameA(w, cls, sizeof cls);
+            if (pid == z.pid() && std::string(cls) == "#32770" && IsWindowVisible(w)) dialog = w;
+        }
+        return dialog != nullptr;
+    }));
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    HWND main = z.Main("Zandrel 2013  - comdlg32.lib");
+    ASSERT_NE(main, nullptr);
+    const std::string title = Text(main);
+    const int functions = std::atoi(title.substr(title.find("(") + 1).c_str());
+    EXPECT_GT(functions, 20) << title;
+    EXPECT_TRUE(std::filesystem::exists(out + "comdlg32.lib"));
+    EXPECT_EQ(StatusField0(main), "   " + std::to_string(functions) + " of " + std::to_string(functions) +
+                                      " functions selected!");
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(z.process(), 30000), WAIT_OBJECT_0);
+}
