@@ -19,22 +19,35 @@ configure() {  # tree, extra cmake args...
   cmake --build "$build/$tree" || return 1
 }
 
-# Keep one wineserver for the whole run (starting one per test is slow); stop it at the end.
-# Wine's background services start with the first program; start them here, away from ctest's
-# output pipes, or ctest would wait on those pipes for as long as the server lives.
+# One virtual display for the whole run when there is none: Wine's desktop process binds to the
+# display it first sees, so the display must exist before any Wine program starts.
+xvfb_pid=
+if [ -z "${DISPLAY:-}" ]; then
+  n=150
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+fi
+cleanup() {
+  WINEPREFIX="$build/wineprefix" wineserver -k 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+# Keep one wineserver for the whole run (starting one per test is slow). Wine's background
+# services start with the first program; start them here, away from ctest's output pipes, or
+# ctest would wait on those pipes for as long as the server lives.
+wineserver -k 2>/dev/null || true
 wineserver -p 2>/dev/null || true
 wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
-trap 'WINEPREFIX="$build/wineprefix" wineserver -k 2>/dev/null || true' EXIT
 
 passed=0; failed=0; status=0
 run_tree() {
   local tree=$1 out
   out=$(mktemp)
-  if [ -z "${DISPLAY:-}" ] && [ "$tree" != native ]; then
-    (cd "$build/$tree" && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure) 2>&1 | tee "$out"
-  else
-    (cd "$build/$tree" && ctest --output-on-failure) 2>&1 | tee "$out"
-  fi
+  (cd "$build/$tree" && ctest --output-on-failure) 2>&1 | tee "$out"
   local line total fail
   line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$out" | tail -n 1)
   if [ -z "$line" ]; then status=1; rm -f "$out"; return; fi
