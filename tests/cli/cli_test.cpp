@@ -8,16 +8,14 @@
 #include "base/Version.h"
 #include "support/ArchiveBuilder.h"
 #include "support/PeBuilder.h"
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
 
 using namespace ztest;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out, err;
-};
+using Result = ProgramResult;
 
 void SetEnv(const char* name, const char* value) {
 #if defined(_WIN32)
@@ -33,21 +31,8 @@ protected:
     TempDir dir;
 
     Result Run(const std::string& args) {
-        std::string out = dir.File("stdout.txt"), err = dir.File("stderr.txt");
-        std::string cmd = "\"" + std::string(ZANDREL_CLI) + "\" " + args + " >\"" + out + "\" 2>\"" + err + "\"";
-#if defined(_WIN32)
-        cmd = "\"" + cmd + "\"";  // cmd.exe strips one pair of outer quotes
-#endif
-        Result r;
-        int rc = std::system(cmd.c_str());
-#if defined(_WIN32)
-        r.status = rc;
-#else
-        r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-#endif
-        r.out = ReadFile(out);
-        r.err = ReadFile(err);
-        return r;
+        std::filesystem::create_directories(dir.File("io"));
+        return RunProgram(ZANDREL_CLI, args, dir.File("io"));
     }
     std::string Q(const std::string& path) { return "\"" + path + "\""; }
 };

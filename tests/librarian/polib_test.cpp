@@ -10,6 +10,7 @@
 #include "librarian/Librarian.h"
 #include "readers/ImportLib.h"
 #include "support/PeBuilder.h"
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
 
 using namespace zandrel::librarian;
@@ -17,37 +18,15 @@ using namespace ztest;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out, err;
-};
+using Result = ProgramResult;
 
 class Polib : public ::testing::Test {
 protected:
-    TempDir dir;
+    TempDir dir, io;
 
-    // Runs polib in `dir` with `args` exactly as written (quotes included).
-    Result Run(const std::string& args) {
-        std::string out = dir.File("stdout.txt"), err = dir.File("stderr.txt");
-#if defined(_WIN32)
-        std::string cmd = "\"cd /d \"" + dir.File("") + "\" && \"" + ZANDREL_POLIB + "\" " + args + " >\"" + out +
-                          "\" 2>\"" + err + "\"\"";
-#else
-        std::string cmd = "cd '" + dir.File("") + "' && '" + ZANDREL_POLIB + "' " + args + " >'" + out + "' 2>'" + err + "'";
-#endif
-        Result r;
-        int rc = std::system(cmd.c_str());
-#if defined(_WIN32)
-        r.status = rc;
-#else
-        r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-#endif
-        r.out = ReadFile(out);
-        r.err = ReadFile(err);
-        std::filesystem::remove(out);
-        std::filesystem::remove(err);
-        return r;
-    }
+    // Runs polib in `dir` with `args` exactly as written (quotes included); its output files live
+    // beside `dir` so they never show in its listing.
+    Result Run(const std::string& args) { return RunProgram(ZANDREL_POLIB, args, io.File(""), dir.File("")); }
     std::vector<std::string> Listing() {
         std::vector<std::string> names;
         for (const auto& e : std::filesystem::directory_iterator(dir.File(""))) names.push_back(e.path().filename().string());
