@@ -59,12 +59,13 @@ public:
     std::uint32_t CornerFlags = RowGroupStart;
     // Kept beside them:
     std::intptr_t UserData = 0;
+    bool RedrawSuspended = false;  // SetRedraw(0): invalidating per change would only cost
     std::int32_t RowHeaderColour = -1;
     HWND HeaderWindow = nullptr;
 
     GridViewState* Live() const {
         if (!ListWindow || !IsWindow(ListWindow)) return nullptr;
-        auto* v = static_cast<GridViewState*>(GetPropA(ListWindow, ViewProp));
+        auto* v = static_cast<GridViewState*>(WindowProp(ListWindow, ViewProp));
         return v == View ? v : nullptr;
     }
 
@@ -134,7 +135,7 @@ public:
 };
 
 GridObject* ObjectOf(HWND w) {
-    return w ? static_cast<GridObject*>(GetPropA(w, ObjectProp)) : nullptr;
+    return w ? static_cast<GridObject*>(WindowProp(w, ObjectProp)) : nullptr;
 }
 
 GridViewState* LiveView(GridObject* g) { return g ? g->Live() : nullptr; }
@@ -166,7 +167,7 @@ LRESULT CALLBACK ObjectListProc(HWND list, UINT msg, WPARAM wp, LPARAM lp) {
             return r;
         }
         case WM_NCDESTROY:
-            RemovePropA(list, ObjectProp);
+            RemoveWindowProp(list, ObjectProp);
             g->ListProc = nullptr;
             return CallWindowProcA(proc, list, msg, wp, lp);
         default:
@@ -185,7 +186,7 @@ LRESULT CALLBACK ObjectHeaderProc(HWND header, UINT msg, WPARAM wp, LPARAM lp) {
         return r;
     }
     if (msg == WM_NCDESTROY) {
-        RemovePropA(header, ObjectProp);
+        RemoveWindowProp(header, ObjectProp);
         g->HeaderProc = nullptr;
     }
     return CallWindowProcA(proc, header, msg, wp, lp);
@@ -507,7 +508,7 @@ LRESULT GridObject::ContainerMessage(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         }
         case WM_NCDESTROY:
-            RemovePropA(w, ObjectProp);
+            RemoveWindowProp(w, ObjectProp);
             ContainerProc = nullptr;
             ContainerWindow = nullptr;
             return CallWindowProcA(proc, w, msg, wp, lp);
@@ -611,7 +612,7 @@ int GridObject::AddRow(int position, const std::string& label, int groupStart) {
         DeleteRowData(d);
         return 0;
     }
-    InvalidateBand(this);
+    if (!RedrawSuspended) InvalidateBand(this);
     return 1;
 }
 
@@ -628,6 +629,7 @@ void GridObject::SetRedraw(int enable, int update) {
     GridViewState* v = Live();
     if (!v) return;
     SendMessageA(ListWindow, WM_SETREDRAW, enable ? TRUE : FALSE, 0);
+    RedrawSuspended = !enable;
     if (!enable) return;
     InvalidateRect(ListWindow, nullptr, TRUE);
     if (v->HeaderWindow) InvalidateRect(v->HeaderWindow, nullptr, TRUE);
@@ -906,7 +908,7 @@ void GridObject::SetCellText(int column, int row, const std::string& text) {
     if (!v || !ValidCell(v, column, row)) return;
     if (column == -1) {
         StoreText(v, row, 0, text);
-        InvalidateBandRow(this, row);
+        if (!RedrawSuspended) InvalidateBandRow(this, row);
         return;
     }
     StoreText(v, row, column + 1, text);
@@ -933,6 +935,7 @@ void GridObject::SetCellText(int column, int row, const std::string& text) {
         }
         v->EditText = text;
     }
+    if (RedrawSuspended) return;  // SetRedraw(1) repaints everything
     RECT r = SubItemRect(v, row, column + 1);
     InvalidateRect(ListWindow, &r, FALSE);
 }
@@ -1149,9 +1152,9 @@ GridControl* NewGrid(HWND parent, int x, int y, int width, int height, int rowHe
     SetWindowPos(list, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
     ShowWindow(list, SW_HIDE);
     ShowWindow(list, SW_SHOW);
-    SetPropA(g->ContainerWindow, ObjectProp, g);
-    SetPropA(list, ObjectProp, g);
-    if (v->HeaderWindow) SetPropA(v->HeaderWindow, ObjectProp, g);
+    SetWindowProp(g->ContainerWindow, ObjectProp, g);
+    SetWindowProp(list, ObjectProp, g);
+    if (v->HeaderWindow) SetWindowProp(v->HeaderWindow, ObjectProp, g);
 
     g->CreateFlags = flags;
     g->View = v;

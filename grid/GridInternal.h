@@ -19,6 +19,13 @@ inline constexpr const char* ObjectProp = "ZandrelGridObject";
 inline constexpr const char* ViewProp = "ZandrelGridView";
 inline constexpr const char* ParentProcProp = "ZandrelGridParentProc";
 
+// Window properties with a process-local copy: under Wine every property lookup is a round trip
+// to the server, and the grid's window procedures look theirs up on every message. The real
+// property is kept as well. `name` is one of the constants above.
+void SetWindowProp(HWND w, const char* name, void* value);
+void* WindowProp(HWND w, const char* name);
+void RemoveWindowProp(HWND w, const char* name);
+
 // Posted to the list when a column was added, so ColumnChanged arrives after the operation.
 inline constexpr UINT MsgColumnAdded = WM_USER + 1;
 

@@ -5,6 +5,10 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <mutex>
 #include <vector>
 
 #include "grid/GridGeometry.h"
@@ -63,9 +67,47 @@ void MakeSharedResources() {
     s.made = true;
 }
 
+namespace {
+
+struct PropKey {
+    HWND window;
+    const char* name;
+    bool operator<(const PropKey& o) const {
+        return window != o.window ? window < o.window : std::strcmp(name, o.name) < 0;
+    }
+};
+
+std::mutex g_propLock;
+std::map<PropKey, void*>& PropCopies() {
+    static std::map<PropKey, void*> copies;
+    return copies;
+}
+
+}  // namespace
+
+void SetWindowProp(HWND w, const char* name, void* value) {
+    SetPropA(w, name, value);
+    std::lock_guard<std::mutex> lock(g_propLock);
+    PropCopies()[PropKey{w, name}] = value;
+}
+
+void* WindowProp(HWND w, const char* name) {
+    if (!w) return nullptr;
+    std::lock_guard<std::mutex> lock(g_propLock);
+    auto& copies = PropCopies();
+    auto it = copies.find(PropKey{w, name});
+    return it == copies.end() ? nullptr : it->second;
+}
+
+void RemoveWindowProp(HWND w, const char* name) {
+    RemovePropA(w, name);
+    std::lock_guard<std::mutex> lock(g_propLock);
+    PropCopies().erase(PropKey{w, name});
+}
+
 GridViewState* ViewOf(HWND list) {
     if (!list || !IsWindow(list)) return nullptr;
-    return static_cast<GridViewState*>(GetPropA(list, ViewProp));
+    return static_cast<GridViewState*>(WindowProp(list, ViewProp));
 }
 
 int ListColumnCount(const GridViewState* v) {
@@ -383,12 +425,12 @@ GridViewState* CreateGridView(HWND parent, int listId, int x, int y, int width, 
     if (v->HeaderWindow)
         v->HeaderProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
             v->HeaderWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HeaderWindowProc)));
-    if (!GetPropA(parent, ParentProcProp)) {
+    if (!WindowProp(parent, ParentProcProp)) {
         auto old = SetWindowLongPtrA(parent, GWLP_WNDPROC,
                                      reinterpret_cast<LONG_PTR>(&ParentWindowProc));
-        SetPropA(parent, ParentProcProp, reinterpret_cast<HANDLE>(old));
+        SetWindowProp(parent, ParentProcProp, reinterpret_cast<void*>(old));
     }
-    SetPropA(list, ViewProp, v);
+    SetWindowProp(list, ViewProp, v);
     ApplyHeaderHeight(v);
     return v;
 }
@@ -489,7 +531,7 @@ LRESULT ListMessage(GridViewState* v, HWND list, UINT msg, WPARAM wp, LPARAM lp)
             break;
         case WM_NCDESTROY: {
             WNDPROC proc = v->ListProc;
-            RemovePropA(list, ViewProp);
+            RemoveWindowProp(list, ViewProp);
             FreeView(v);
             return CallWindowProcA(proc, list, msg, wp, lp);
         }
@@ -583,14 +625,14 @@ LRESULT ParentNotify(HWND parent, WNDPROC old, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK ParentWindowProc(HWND parent, UINT msg, WPARAM wp, LPARAM lp) {
-    auto old = reinterpret_cast<WNDPROC>(GetPropA(parent, ParentProcProp));
+    auto old = reinterpret_cast<WNDPROC>(WindowProp(parent, ParentProcProp));
     if (!old) return DefWindowProcA(parent, msg, wp, lp);
     try {
         if (msg == WM_NOTIFY) return ParentNotify(parent, old, msg, wp, lp);
         if (msg == WM_NCDESTROY) {
             // The previous procedure handles the destruction first; then its property goes.
             LRESULT r = CallWindowProcA(old, parent, msg, wp, lp);
-            RemovePropA(parent, ParentProcProp);
+            RemoveWindowProp(parent, ParentProcProp);
             return r;
         }
     } catch (...) {
