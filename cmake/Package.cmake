@@ -20,7 +20,7 @@ add_custom_target(package-zip
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:zandrel> $<TARGET_FILE:polib> $<TARGET_FILE:zandrel-cli> ${_stage}
   ${_strip}
   COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE ${_stage}
-  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/docs/user-guide.md ${PROJECT_SOURCE_DIR}/docs/main-window.png
+  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/docs/USAGE.md ${PROJECT_SOURCE_DIR}/docs/main-window.png
           ${PROJECT_SOURCE_DIR}/docs/main-preview.png ${_stage}/docs
   COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_BINARY_DIR}/samples/zsample.dll ${CMAKE_BINARY_DIR}/samples/zsample.lib
           ${PROJECT_SOURCE_DIR}/samples/zsample.c ${_stage}/sample

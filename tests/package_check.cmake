@@ -7,7 +7,7 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${TREE}/${NAME}.zip OUTPUT_VA
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cannot list ${NAME}.zip")
 endif()
-foreach(f zandrel.exe polib.exe zandrel-cli.exe README.md LICENSE docs/user-guide.md sample/zsample.dll
+foreach(f zandrel.exe polib.exe zandrel-cli.exe README.md LICENSE docs/USAGE.md sample/zsample.dll
           sample/zsample.lib)
   string(FIND "${listing}" "${NAME}/${f}" at)
   if(at EQUAL -1)
