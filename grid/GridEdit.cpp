@@ -80,6 +80,37 @@ bool GetClipboardTextA(HWND owner, std::string* out) {
 }  // namespace
 
 bool IsCommitRunning() { return g_commitRunning; }
+bool IsComboListOpen() { return g_comboListOpen; }
+
+void CancelEdit(GridViewState* v) {
+    if (v->CurrentRow < 0) return;
+    if (v->CurrentType == TextCell) {
+        v->EditText = v->CommittedText;
+        SetWindowTextA(v->EditBox, v->CommittedText.c_str());
+        auto len = static_cast<WPARAM>(v->CommittedText.size());
+        SendMessageA(v->EditBox, EM_SETSEL, len, static_cast<LPARAM>(len));
+        v->EditText = v->CommittedText;
+    } else if (v->CurrentType == ListCell || v->CurrentType == ComboCell) {
+        HWND combo = v->CurrentType == ListCell ? v->ListCombo : v->EditCombo;
+        ShowComboValue(v, combo, v->CommittedText);
+        if (v->EditText != v->CommittedText) {
+            v->EditText = v->CommittedText;
+            // A ListCell stores its choice at once: the stored text goes back too.
+            if (v->CurrentType == ListCell &&
+                StoredText(v, v->CurrentRow, v->CurrentColumn) != v->CommittedText)
+                StoreText(v, v->CurrentRow, v->CurrentColumn, v->CommittedText);
+            CellInfo ci = PresetCellInfo(v, v->CurrentRow, v->CurrentColumn - 1);
+            ci.Text = v->CommittedText;
+            SendGridEvent(v, ListChoice, ci);
+        }
+    }
+}
+
+void StorePendingText(GridViewState* v) {
+    if (v->CurrentRow < 0) return;
+    if (StoredText(v, v->CurrentRow, v->CurrentColumn) != v->EditText)
+        StoreText(v, v->CurrentRow, v->CurrentColumn, v->EditText);
+}
 
 void CreateEditors(GridViewState* v) {
     HWND list = v->ListWindow;
@@ -103,6 +134,7 @@ void CreateEditors(GridViewState* v) {
             SendMessageA(v->EditComboField, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
         }
     }
+    SubclassEditors(v);
 }
 
 void ShowComboValue(GridViewState* v, HWND combo, const std::string& value) {

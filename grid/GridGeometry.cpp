@@ -1,6 +1,7 @@
 #include "grid/GridGeometry.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "base/Number.h"
 
@@ -274,6 +275,107 @@ std::vector<std::vector<std::string>> ParseClipboardRows(std::string_view text) 
         rows.push_back(std::move(cells));
     }
     return rows;
+}
+
+}  // namespace zandrel::gridgeo
+
+// --- input ------------------------------------------------------------------------------------
+
+namespace zandrel::gridgeo {
+
+int ExtentTo(int start, int end) { return end >= start ? end - start + 1 : end - start - 1; }
+
+int StepExtent(int start, int extent, int delta, int limit) {
+    int end = extent >= 0 ? start + std::max(extent, 1) - 1 : start + extent + 1;
+    end = std::clamp(end + delta, 0, std::max(limit - 1, 0));
+    return ExtentTo(start, end);
+}
+
+int NextFilled(int from, int direction, int count, const std::function<bool(int)>& isEmpty) {
+    if (count <= 0) return from;
+    int edge = direction > 0 ? count - 1 : 0;
+    for (int p = from + direction; p >= 0 && p < count; p += direction)
+        if (!isEmpty(p)) return p;
+    return edge;
+}
+
+CellPos TabTarget(CellPos from, int columns, int rows, bool backwards) {
+    if (columns <= 0 || rows <= 0) return from;
+    CellPos to = from;
+    if (!backwards) {
+        if (++to.position >= columns) {
+            to.position = 0;
+            to.row = to.row + 1 >= rows ? 0 : to.row + 1;
+        }
+    } else if (--to.position < 0) {
+        to.position = columns - 1;
+        to.row = to.row <= 0 ? rows - 1 : to.row - 1;
+    }
+    return to;
+}
+
+TooltipText SplitTooltip(std::string_view text) {
+    TooltipText t;
+    auto bell = text.find('\x07');
+    if (bell == std::string_view::npos) {
+        t.body = std::string(text);
+        return t;
+    }
+    t.hasTitle = true;
+    t.title = std::string(text.substr(0, bell));
+    t.body = std::string(text.substr(bell + 1));
+    return t;
+}
+
+std::string ProgressStep(std::string_view text, bool down) {
+    if (text.empty()) return std::string();
+    int value = ProgressValue(text, nullptr);
+    value = down ? std::max(value - 1, 0) : std::min(value + 1, 100);
+    return std::to_string(value);
+}
+
+std::string ToggledCheck(std::string_view stored, std::string_view checkTexts) {
+    std::string on = CheckOnText(checkTexts);
+    return stored == on ? CheckOffText(checkTexts) : on;
+}
+
+Rect ButtonPressArea(int width, int height, int imageWidth, int imageHeight) {
+    Rect whole{0, 0, width, height};
+    if (imageWidth == 0 && imageHeight == 0) return whole;
+    if (imageWidth > width - 10 || imageHeight > height - 10 || imageWidth < 0 || imageHeight < 0)
+        return whole;
+    int left = (width - imageWidth) / 2, top = (height - imageHeight) / 2;
+    return Rect{left, top, left + imageWidth, top + imageHeight};
+}
+
+Rect EllipsisPressArea(int width, int height) {
+    if (width < 18) return Rect{};
+    int top = (height - 11) / 2;
+    return Rect{width - 3 - EllipsisGlyphSize, top, width - 3, top + 11};
+}
+
+int HorizontalScrollPixels(ScrollRequest r) {
+    switch (r) {
+        case ScrollRequest::LineBack: return -50;
+        case ScrollRequest::LineForward: return 50;
+        case ScrollRequest::PageBack: return -200;
+        case ScrollRequest::PageForward: return 200;
+    }
+    return 0;
+}
+
+int VerticalScrollPixels(ScrollRequest r, int rowHeight, int rowsPerPage, int topIndex) {
+    switch (r) {
+        case ScrollRequest::LineForward: return rowHeight;
+        case ScrollRequest::PageForward: return rowsPerPage * rowHeight;
+        case ScrollRequest::LineBack: return topIndex > 0 ? -rowHeight : 0;
+        case ScrollRequest::PageBack: return topIndex > 0 ? -rowsPerPage * rowHeight : 0;
+    }
+    return 0;
+}
+
+bool DragStarted(int downX, int downY, int x, int y) {
+    return std::abs(x - downX) >= 6 || std::abs(y - downY) >= 6;
 }
 
 }  // namespace zandrel::gridgeo

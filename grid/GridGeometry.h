@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -133,5 +134,56 @@ std::vector<std::string> SplitItems(std::string_view text);
 // Clipboard text: rows end at "\r" (a following "\n" is skipped), cells are separated by tabs,
 // a trailing tab on a row is dropped, and the end of the text does not start another row.
 std::vector<std::vector<std::string>> ParseClipboardRows(std::string_view text);
+
+}  // namespace zandrel::gridgeo
+
+// --- input ------------------------------------------------------------------------------------
+
+namespace zandrel::gridgeo {
+
+// The signed extent from start to end (both included): never 0.
+int ExtentTo(int start, int end);
+// A block edge moved by delta positions, kept inside 0..limit-1; returns the new signed extent.
+int StepExtent(int start, int extent, int delta, int limit);
+
+// Ctrl+arrow: the first position after `from` in direction (+1 or -1) whose cell is not empty,
+// or the edge (0 or count-1) when there is none.
+int NextFilled(int from, int direction, int count, const std::function<bool(int)>& isEmpty);
+
+// Tab (backwards false) and Shift+Tab: the next display position and row, wrapping to the next
+// (previous) row and from the last row to row 0 (row 0 to the last row).
+struct CellPos {
+    int position = 0, row = 0;
+    bool operator==(const CellPos&) const = default;
+};
+CellPos TabTarget(CellPos from, int columns, int rows, bool backwards);
+
+// A tooltip text: the part before the character with code 7 is the title, the rest the body.
+struct TooltipText {
+    bool hasTitle = false;
+    std::string title, body;
+};
+TooltipText SplitTooltip(std::string_view text);
+
+// Space on a progress cell: one up (one down with Ctrl) inside 0..100. An empty text stays.
+std::string ProgressStep(std::string_view text, bool down);
+
+// A check cell's text after a toggle: the ticked text when it showed anything else.
+std::string ToggledCheck(std::string_view stored, std::string_view checkTexts);
+
+// The pressable part of a ButtonCell (cell coordinates): the whole cell, or an image-sized part
+// around its centre when that fits 5 pixels inside.
+Rect ButtonPressArea(int width, int height, int imageWidth, int imageHeight);
+// The "..." glyph of a current EllipsisCell; empty when the cell is narrower than 18 pixels.
+Rect EllipsisPressArea(int width, int height);
+
+// Pixels of a scroll request. Horizontal: line 50, page 200. Vertical: whole rows.
+enum class ScrollRequest { LineBack, LineForward, PageBack, PageForward };
+int HorizontalScrollPixels(ScrollRequest r);
+// 0 when scrolling back from the first row.
+int VerticalScrollPixels(ScrollRequest r, int rowHeight, int rowsPerPage, int topIndex);
+
+// Drag selection: moved far enough from where the button went down to start selecting.
+bool DragStarted(int downX, int downY, int x, int y);
 
 }  // namespace zandrel::gridgeo

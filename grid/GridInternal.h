@@ -28,6 +28,8 @@ void RemoveWindowProp(HWND w, const char* name);
 
 // Posted to the list when a column was added, so ColumnChanged arrives after the operation.
 inline constexpr UINT MsgColumnAdded = WM_USER + 1;
+// The drag selection's 1-millisecond timer on the list.
+inline constexpr UINT_PTR DragTimerId = 0x5A47;
 
 // One per list view.
 struct GridViewState {
@@ -75,6 +77,11 @@ struct GridViewState {
     WNDPROC ListProc = nullptr;        // the list view's own procedure
     WNDPROC HeaderProc = nullptr;      // the header control's own procedure
     int ColumnTableCount = 0;          // valid entries of the two column tables
+    WNDPROC EditBoxProc = nullptr;     // the editors' own procedures, behind the grid's
+    WNDPROC EditFieldProc = nullptr;
+    WNDPROC ListComboProc = nullptr;
+    std::int32_t MovedColumn = -1;     // header item being dragged to a new position
+    bool PinningColumns = false;       // guards the pinned-position repair against re-entry
 };
 
 // Resources shared by every grid of the program, made when the first grid is created.
@@ -143,6 +150,21 @@ int CopyBlockText(GridViewState* v, int column, int row, int width, int height);
 void ClearBlockCells(GridViewState* v, int column, int row, int width, int height);
 int PasteClipboardText(GridViewState* v);
 bool IsCommitRunning();
+bool IsComboListOpen();
+void CancelEdit(GridViewState* v);
+// Stores EditText in the cell without a notification, before the editor is parked for a scroll
+// or a size change.
+void StorePendingText(GridViewState* v);
+
+// --- input (GridInput.cpp) --------------------------------------------------------------------
+
+void SubclassEditors(GridViewState* v);
+// Mouse, keyboard, focus and scrolling on ListWindow; true when the message was handled.
+bool ListInput(GridViewState* v, HWND list, UINT msg, WPARAM wp, LPARAM lp, LRESULT* result);
+bool HeaderInput(GridViewState* v, HWND header, UINT msg, WPARAM wp, LPARAM lp, LRESULT* result);
+// Header notifications that begin a divider or column drag; true when the answer is given.
+bool HeaderDragNotify(GridViewState* v, NMHEADERA* nm, LRESULT* result);
+void StopDrag(GridViewState* v);
 
 // --- painting (GridPaint.cpp) -----------------------------------------------------------------
 

@@ -457,6 +457,11 @@ LRESULT OnHeaderNotify(GridViewState* v, HWND list, UINT msg, WPARAM wp, LPARAM 
             return OnHeaderCustomDraw(v, reinterpret_cast<NMCUSTOMDRAW*>(lp));
         case HDN_BEGINTRACKA:
         case HDN_BEGINTRACKW:
+        case HDN_BEGINDRAG: {
+            LRESULT answer = 0;
+            if (HeaderDragNotify(v, reinterpret_cast<NMHEADERA*>(lp), &answer)) return answer;
+            break;
+        }
         case HDN_DIVIDERDBLCLICKA:
         case HDN_DIVIDERDBLCLICKW: {
             // The hidden label column never gets a width; the rest only with ResizableColumns.
@@ -471,6 +476,8 @@ LRESULT OnHeaderNotify(GridViewState* v, HWND list, UINT msg, WPARAM wp, LPARAM 
 }
 
 LRESULT ListMessage(GridViewState* v, HWND list, UINT msg, WPARAM wp, LPARAM lp) {
+    LRESULT input = 0;
+    if (ListInput(v, list, msg, wp, lp, &input)) return input;
     switch (msg) {
         case WM_NOTIFY: {
             auto* hdr = reinterpret_cast<NMHDR*>(lp);
@@ -515,6 +522,14 @@ LRESULT ListMessage(GridViewState* v, HWND list, UINT msg, WPARAM wp, LPARAM lp)
         }
         case WM_SIZE:
         case LVM_SETCOLUMNWIDTH: {
+            // The editor's text goes into the cell while the editor is parked and placed again.
+            bool editing = v->CurrentRow >= 0 && (v->CurrentType == TextCell ||
+                                                  v->CurrentType == ListCell ||
+                                                  v->CurrentType == ComboCell);
+            if (editing) {
+                StorePendingText(v);
+                ParkEditors(v);
+            }
             LRESULT r = CallWindowProcA(v->ListProc, list, msg, wp, lp);
             if (v->CurrentRow >= 0) PlaceEditor(v, nullptr);
             RedrawGrid(v);
@@ -556,6 +571,8 @@ LRESULT CALLBACK HeaderWindowProc(HWND header, UINT msg, WPARAM wp, LPARAM lp) {
     if (!v || !v->HeaderProc) return DefWindowProcA(header, msg, wp, lp);
     WNDPROC proc = v->HeaderProc;
     try {
+        LRESULT input = 0;
+        if (HeaderInput(v, header, msg, wp, lp, &input)) return input;
         switch (msg) {
             case WM_ERASEBKGND:
                 return 1;

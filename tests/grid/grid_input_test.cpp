@@ -1,0 +1,573 @@
+// A real grid driven by the messages a user's keys and mouse cause: editing, moves, blocks,
+// clipboard, buttons, drag selection, scrolling, tooltips and the header.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+
+#include "GridTestSupport.h"
+#include "grid/GridInternal.h"
+
+using namespace zandrel;
+using namespace gridtest;
+
+namespace {
+
+gridimpl::GridViewState* View(GridControl* g) { return gridimpl::ViewOf(ListOf(g)); }
+
+// The key state the grid reads with GetKeyState: only the given keys held.
+void Hold(std::initializer_list<int> keys) {
+    BYTE state[256];
+    GetKeyboardState(state);
+    for (int vk : {VK_CONTROL, VK_SHIFT, VK_TAB, VK_LCONTROL, VK_LSHIFT}) state[vk] = 0;
+    for (int vk : keys) state[vk] = 0x80;
+    SetKeyboardState(state);
+}
+
+void Press(HWND w, int vk) { SendMessageA(w, WM_KEYDOWN, static_cast<WPARAM>(vk), 1); }
+void Release(HWND w, int vk) { SendMessageA(w, WM_KEYUP, static_cast<WPARAM>(vk), 0xC0000001); }
+void Key(HWND w, int vk) {
+    Press(w, vk);
+    Release(w, vk);
+}
+void Chars(HWND w, const char* text) {
+    for (const char* p = text; *p; ++p) SendMessageA(w, WM_CHAR, static_cast<unsigned char>(*p), 1);
+}
+
+POINT CellPoint(GridControl* g, int column, int row, int dx = -1, int dy = -1) {
+    RECT r = CellRect(g, column, row);
+    return POINT{dx < 0 ? (r.left + r.right) / 2 : r.left + dx, dy < 0 ? (r.top + r.bottom) / 2 : r.top + dy};
+}
+LPARAM At(POINT p) { return MAKELPARAM(p.x, p.y); }
+void Click(GridControl* g, int column, int row, int dx = -1, int dy = -1) {
+    LPARAM lp = At(CellPoint(g, column, row, dx, dy));
+    SendMessageA(ListOf(g), WM_LBUTTONDOWN, MK_LBUTTON, lp);
+    SendMessageA(ListOf(g), WM_LBUTTONUP, 0, lp);
+}
+
+std::vector<int> Block(GridControl* g) {
+    std::int32_t b[4];
+    g->GetBlock(b);
+    return {b[0], b[1], b[2], b[3]};
+}
+
+// Cell types by column: given per test.
+std::function<int(int code, CellInfo& ci)> Types(std::vector<int> types, const std::string& text = "") {
+    return [types, text](int code, CellInfo& ci) {
+        if (code == QueryCellType && ci.Column >= 0 && ci.Column < static_cast<int>(types.size())) {
+            ci.CellType = types[static_cast<size_t>(ci.Column)];
+            if (!text.empty()) ci.Text = text;
+        }
+        return 1;
+    };
+}
+
+struct InputGrid : TestGrid {
+    InputGrid(int columns, int rows, int flags = 0x20045) : TestGrid(columns, rows, 20, flags) {
+        SetForegroundWindow(host);
+        g->SetEventHandler(RecordingHandler);
+        Hold({});
+    }
+    ~InputGrid() { Hold({}); }
+    HWND list() const { return ListOf(g); }
+};
+
+}  // namespace
+
+TEST(GridInput, TypingThenClickingElsewhereCommitsOnceAndRejectionKeepsTheOldText) {
+    InputGrid t(3, 3);
+    Recorder& rec = TheRecorder();
+    t->SetCurrentCell(0, 0, 1, 0);
+    HWND edit = EditBoxOf(t.g);
+    ASSERT_EQ(GetFocus(), edit);
+    SetWindowTextA(edit, "");
+    gridimpl::ReadEditorText(View(t.g), edit);
+    rec.Clear();
+    Chars(edit, "abc");
+    ASSERT_EQ(rec.Count(CharTyped), 3);
+    EXPECT_EQ(rec.Of(CharTyped)[1].info.Param, 'b');
+    EXPECT_EQ(rec.Of(CharTyped)[1].info.Text, "a");
+    Click(t.g, 1, 1);
+    ASSERT_EQ(rec.Count(CellChanged), 1);
+    EXPECT_EQ(rec.Of(CellChanged)[0].info.Text, "abc");
+    EXPECT_EQ(t->GetCellText(0, 0), "abc");
+    EXPECT_EQ(t->GetCurrentRow(), 1);
+    EXPECT_EQ(t->GetCurrentColumn(), 1);
+    EXPECT_EQ(rec.Of(CellSelecting)[0].info.Param, 0);
+
+    // A handler answering 0 keeps the old text, and the next visit shows it.
+    rec.answer = [](int code, CellInfo&) { return code == CellChanged ? 0 : 1; };
+    edit = EditBoxOf(t.g);
+    SetFocus(edit);
+    Chars(edit, "xyz");
+    Click(t.g, 2, 2);
+    EXPECT_EQ(t->GetCellText(1, 1), "r1c1");
+    Click(t.g, 1, 1);
+    char buf[64];
+    GetWindowTextA(edit, buf, sizeof buf);
+    EXPECT_STREQ(buf, "r1c1");
+}
+
+TEST(GridInput, CharTypedAndTextDeletingDecideWhatReachesTheEditor) {
+    InputGrid t(2, 2);
+    Recorder& rec = TheRecorder();
+    rec.answer = [](int code, CellInfo& ci) {
+        if (code == CharTyped) {
+            if (ci.Param == 'a') ci.Param = 'A';  // a changed character goes in instead
+            return ci.Param >= '0' && ci.Param <= '9' ? 1 : ci.Param == 'A' ? 1 : 0;
+        }
+        return 1;
+    };
+    t->SetCurrentCell(0, 0, 1, 0);
+    HWND edit = EditBoxOf(t.g);
+    Chars(edit, "1x2a");
+    EXPECT_EQ(View(t.g)->EditText, "r0c012A");
+    rec.Clear();
+    Chars(edit, "\b");
+    ASSERT_EQ(rec.Count(TextDeleting), 1);
+    EXPECT_EQ(rec.Of(TextDeleting)[0].info.Text, "A");
+    EXPECT_EQ(View(t.g)->EditText, "r0c012");
+    // Refused deleting: Backspace and Delete leave the text.
+    rec.answer = [](int code, CellInfo&) { return code == TextDeleting ? 0 : 1; };
+    SendMessageA(edit, EM_SETSEL, 0, 0);
+    Press(edit, VK_DELETE);
+    Chars(edit, "\b");
+    EXPECT_EQ(View(t.g)->EditText, "r0c012");
+    EXPECT_EQ(rec.Of(TextDeleting).back().info.Text, "");  // nothing before the caret
+    EXPECT_EQ(rec.Of(TextDeleting)[rec.Count(TextDeleting) - 2].info.Text, "r");
+}
+
+TEST(GridInput, EscapeRestoresTheEditorAndNothingIsSent) {
+    InputGrid t(2, 2);
+    Recorder& rec = TheRecorder();
+    t->SetCurrentCell(1, 0, 1, 0);
+    HWND edit = EditBoxOf(t.g);
+    Chars(edit, "zz");
+    EXPECT_EQ(t->IsCellModified(), 1);
+    Chars(edit, "\x1b");
+    char buf[64];
+    GetWindowTextA(edit, buf, sizeof buf);
+    EXPECT_STREQ(buf, "r0c1");
+    EXPECT_EQ(t->IsCellModified(), 0);
+    Click(t.g, 0, 1);
+    EXPECT_EQ(rec.Count(CellChanged), 0);
+    EXPECT_EQ(t->GetCurrentRow(), 1);
+}
+
+TEST(GridInput, EnterAndTabWrapAroundTheGrid) {
+    InputGrid t(2, 2);
+    Recorder& rec = TheRecorder();
+    t->SetCurrentCell(1, 1, 1, 0);
+    Chars(EditBoxOf(t.g), "\r");
+    EXPECT_EQ(t->GetCurrentRow(), 0);
+    EXPECT_EQ(t->GetCurrentColumn(), 0);
+    EXPECT_EQ(rec.Of(CellSelecting).back().info.Param, SelectByTab);
+    EXPECT_EQ(GetFocus(), EditBoxOf(t.g));  // the new cell's editor
+
+    // Tab acts on release, on the list too; Shift+Tab from the first cell goes to the last.
+    SetFocus(t.list());
+    Hold({VK_SHIFT});
+    Press(t.list(), VK_TAB);
+    EXPECT_EQ(t->GetCurrentRow(), 0);
+    Release(t.list(), VK_TAB);
+    EXPECT_EQ(t->GetCurrentRow(), 1);
+    EXPECT_EQ(t->GetCurrentColumn(), 1);
+    EXPECT_EQ(rec.Of(CellSelecting).back().info.Param, SelectByShiftTab);
+    EXPECT_EQ(GetFocus(), t.list());
+    Hold({});
+    Release(t.list(), VK_TAB);
+    EXPECT_EQ(t->GetCurrentRow(), 0);
+    EXPECT_EQ(t->GetCurrentColumn(), 0);
+}
+
+TEST(GridInput, ArrowsMoveWithReasonsStopAtEdgesAndCtrlFindsFilledCells) {
+    InputGrid t(2, 6);
+    Recorder& rec = TheRecorder();
+    for (int r = 1; r <= 3; ++r) t->SetCellText(0, r, "");
+    t->SetCurrentCell(0, 0, 0, 0);
+    SetFocus(t.list());
+    rec.Clear();
+    Hold({VK_CONTROL});
+    Key(t.list(), VK_DOWN);
+    EXPECT_EQ(t->GetCurrentRow(), 4);  // over three empty cells to the filled one
+    t->SetCellText(0, 5, "");
+    Key(t.list(), VK_DOWN);
+    EXPECT_EQ(t->GetCurrentRow(), 5);  // only empty cells: the last row
+    Hold({});
+    rec.Clear();
+    Key(t.list(), VK_DOWN);
+    EXPECT_EQ(rec.Count(CellSelecting), 0);  // nothing below the last row
+    Key(t.list(), VK_RIGHT);
+    EXPECT_EQ(t->GetCurrentColumn(), 1);
+    EXPECT_EQ(rec.Of(CellSelecting).back().info.Param, SelectByRight);
+    Key(t.list(), VK_UP);
+    EXPECT_EQ(rec.Of(CellSelecting).back().info.Param, SelectByUp);
+    EXPECT_EQ(t->GetCurrentRow(), 4);
+    // A refusal keeps the cell where it is.
+    rec.answer = [](int code, CellInfo&) { return code == CellSelecting ? 0 : 1; };
+    Key(t.list(), VK_LEFT);
+    EXPECT_EQ(t->GetCurrentColumn(), 1);
+    rec.answer = nullptr;
+    Hold({VK_CONTROL});
+    Key(t.list(), VK_HOME);
+    EXPECT_EQ(t->GetCurrentRow(), 0);
+    EXPECT_EQ(t->GetCurrentColumn(), 0);
+    EXPECT_EQ(rec.Of(CellSelecting).back().info.Param, SelectByHome);
+    Key(t.list(), VK_END);
+    EXPECT_EQ(t->GetCurrentRow(), 5);
+    EXPECT_EQ(t->GetCurrentColumn(), 1);
+}
+
+TEST(GridInput, ShiftGrowsABlockWhichCopiesCutsAndCollapses) {
+    InputGrid t(3, 3);
+    Recorder& rec = TheRecorder();
+    t->SetCellText(0, 0, "x");
+    t->SetCellText(1, 0, "y");
+    t->SetCurrentCell(0, 0, 0, 0);
+    SetFocus(t.list());
+    rec.Clear();
+    Hold({VK_SHIFT});
+    Key(t.list(), VK_RIGHT);
+    Hold({});
+    EXPECT_EQ(t->GetCurrentRow(), -1);
+    EXPECT_EQ(rec.Count(CellLeft), 1);
+    EXPECT_EQ(Block(t.g), (std::vector<int>{0, 0, 2, 1}));
+    Hold({VK_CONTROL});
+    Key(t.list(), 'C');
+    Hold({});
+    ASSERT_EQ(rec.Count(ClipboardRequest), 1);
+    EXPECT_EQ(rec.Of(ClipboardRequest)[0].info.Param, 0);
+    EXPECT_EQ(ClipboardText(), "x\ty\r\n");
+    // Shrinking past the anchor turns the block the other way.
+    Hold({VK_SHIFT});
+    Key(t.list(), VK_LEFT);
+    EXPECT_EQ(Block(t.g), (std::vector<int>{0, 0, 1, 1}));
+    Key(t.list(), VK_DOWN);
+    Key(t.list(), VK_DOWN);
+    EXPECT_EQ(Block(t.g), (std::vector<int>{0, 0, 1, 3}));
+    Hold({VK_CONTROL});
+    Key(t.list(), 'X');
+    Hold({});
+    EXPECT_EQ(ClipboardText(), "x\r\nr1c0\r\nr2c0\r\n");
+    EXPECT_EQ(t->GetCellText(0, 1), "");
+    EXPECT_EQ(t->GetCellText(0, 2), "");
+    // Escape collapses to the anchor, which becomes current again when accepted.
+    rec.Clear();
+    Key(t.list(), VK_ESCAPE);
+    ASSERT_EQ(rec.Count(CellSelecting), 1);
+    EXPECT_EQ(rec.Of(CellSelecting)[0].info.Param, SelectByEscape);
+    EXPECT_EQ(Block(t.g), (std::vector<int>{0, 0, 1, 1}));
+    EXPECT_EQ(t->GetCurrentRow(), 0);
+}
+
+TEST(GridInput, SelectAllFollowsTheSelectionModeAndDeleteAsksFirst) {
+    InputGrid t(3, 4);
+    Recorder& rec = TheRecorder();
+    t->SetCurrentCell(1, 2, 0, 0);
+    SetFocus(t.list());
+    Hold({VK_CONTROL});
+    Key(t.list(), 'A');
+    Hold({});
+    EXPECT_EQ(Block(t.g), (std::vector<int>{0, 0, 3, 4}));
+    t->SetAttribute(AttrSelectionMode, 1);
+    t->SetCurrentCell(1, 2, 0, 0);
+    Hold({VK_CONTROL});
+    Key(t.list(), 'A');
+    Hold({});
+    EXPECT_EQ(Block(t.g), (std::vector<int>{1, 0, 1, 4}));
+    // Shift+Right cannot widen a one-column selection.
+    Hold({VK_SHIFT});
+    Key(t.list(), VK_RIGHT);
+    Hold({});
+    EXPECT_EQ(Block(t.g), (std::vector<int>{1, 0, 1, 4}));
+
+    rec.answer = [](int code, CellInfo&) { return code == DeleteRequest ? 0 : 1; };
+    Key(t.list(), VK_DELETE);
+    ASSERT_EQ(rec.Count(DeleteRequest), 1);
+    EXPECT_EQ(rec.Of(DeleteRequest)[0].info.ImageHeight, 4);
+    EXPECT_EQ(t->GetCellText(1, 3), "r3c1");
+    rec.answer = nullptr;
+    Key(t.list(), VK_DELETE);
+    for (int r = 0; r < 4; ++r) EXPECT_EQ(t->GetCellText(1, r), "");
+    EXPECT_EQ(t->GetCellText(0, 3), "r3c0");
+}
+
+TEST(GridInput, PasteOfTwoByTwoSendsFourChangesInRowOrder) {
+    InputGrid t(3, 3);
+    Recorder& rec = TheRecorder();
+    t->SetCurrentCell(1, 1, 0, 0);
+    SetFocus(t.list());
+    SetClipboardText("a\tb\r\nc\td\r\n");
+    rec.Clear();
+    Hold({VK_CONTROL});
+    Key(t.list(), 'V');
+    Hold({});
+    EXPECT_EQ(rec.Of(ClipboardRequest).at(0).info.Param, 2);
+    auto changed = rec.Of(CellChanged);
+    ASSERT_EQ(changed.size(), 4u);
+    EXPECT_EQ(changed[0].info.Text, "a");
+    EXPECT_EQ(changed[1].info.Row, 1);
+    EXPECT_EQ(changed[1].info.Column, 2);
+    EXPECT_EQ(changed[2].info.Row, 2);
+    EXPECT_EQ(changed[3].info.Text, "d");
+    EXPECT_EQ(t->GetCellText(2, 2), "d");
+    char buf[16];
+    GetWindowTextA(EditBoxOf(t.g), buf, sizeof buf);
+    EXPECT_STREQ(buf, "a");
+}
+
+TEST(GridInput, CheckCellsToggleInsideTheBoxAndSpaceStepsProgressWithinBounds) {
+    InputGrid t(3, 2);
+    Recorder& rec = TheRecorder();
+    rec.answer = Types({CheckCell, ProgressCell, TextCell}, "1/0");
+    t->SetCellText(0, 0, "0");
+    t->SetCellText(1, 0, "100");
+    t->SetCellText(1, 1, "0");
+    RECT cell = CellRect(t.g, 0, 0);
+    Click(t.g, 0, 0, 1, 1);  // the corner is outside the box
+    EXPECT_EQ(rec.Count(CellChanged), 0);
+    Click(t.g, 0, 0);
+    ASSERT_EQ(rec.Count(CellChanged), 1);
+    EXPECT_EQ(rec.Of(CellChanged)[0].info.Text, "1");
+    EXPECT_EQ(t->GetCellText(0, 0), "1");
+    (void)cell;
+
+    t->SetCurrentCell(1, 0, 1, 0);
+    HWND holder = GetFocus();  // the focus holder of non-text cells
+    ASSERT_NE(holder, nullptr);
+    Press(holder, VK_SPACE);
+    EXPECT_EQ(t->GetCellText(1, 0), "100");
+    t->SetCurrentCell(1, 1, 1, 0);
+    Hold({VK_CONTROL});
+    Press(GetFocus(), VK_SPACE);
+    Hold({});
+    EXPECT_EQ(t->GetCellText(1, 1), "0");
+    Press(GetFocus(), VK_SPACE);
+    EXPECT_EQ(t->GetCellText(1, 1), "1");
+    // Space on a current check cell changes it now; CellChanged follows with the commit.
+    t->SetCurrentCell(0, 1, 1, 0);
+    t->SetCellText(0, 1, "1");
+    rec.Clear();
+    Press(GetFocus(), VK_SPACE);
+    EXPECT_EQ(t->GetCellText(0, 1), "0");
+    EXPECT_EQ(rec.Count(CellChanged), 0);
+    t->EndEdit();
+    ASSERT_EQ(rec.Count(CellChanged), 1);
+    EXPECT_EQ(rec.Of(CellChanged)[0].info.Text, "0");
+}
+
+TEST(GridInput, ButtonsClickOnlyWhenReleasedOverThemAndEnterPressesTheCurrentOne) {
+    InputGrid t(2, 2);
+    Recorder& rec = TheRecorder();
+    rec.answer = Types({ButtonCell, TextCell});
+    t->SetCellText(0, 0, "Go");
+    POINT p = CellPoint(t.g, 0, 0);
+    SendMessageA(t.list(), WM_LBUTTONDOWN, MK_LBUTTON, At(p));
+    EXPECT_EQ(t->GetCellText(0, 0), "Go\\+");
+    EXPECT_EQ(GetCapture(), t.list());
+    SendMessageA(t.list(), WM_LBUTTONUP, 0, At(p));
+    ASSERT_EQ(rec.Count(ButtonClicked), 1);
+    EXPECT_EQ(t->GetCellText(0, 0), "Go");
+
+    // Dragged off before the release: shown released, no click.
+    rec.Clear();
+    SendMessageA(t.list(), WM_LBUTTONDOWN, MK_LBUTTON, At(p));
+    POINT away = CellPoint(t.g, 1, 1);
+    SendMessageA(t.list(), WM_MOUSEMOVE, MK_LBUTTON, At(away));
+    EXPECT_EQ(t->GetCellText(0, 0), "Go");
+    SendMessageA(t.list(), WM_LBUTTONUP, 0, At(away));
+    EXPECT_EQ(rec.Count(ButtonClicked), 0);
+
+    t->SetCurrentCell(0, 1, 0, 0);
+    t->SetCellText(0, 1, "Run");
+    SetFocus(t.list());
+    Press(t.list(), VK_RETURN);
+    EXPECT_EQ(t->GetCellText(0, 1), "Run\\+");
+    Release(t.list(), VK_RETURN);
+    EXPECT_EQ(t->GetCellText(0, 1), "Run");
+    ASSERT_EQ(rec.Count(ButtonClicked), 1);
+    EXPECT_EQ(rec.Of(ButtonClicked)[0].info.Row, 1);
+}
+
+TEST(GridInput, DragSelectsOnlyAfterSixPixels) {
+    InputGrid t(3, 4);
+    HWND list = t.list();
+    auto screen = [&](POINT p) {
+        ClientToScreen(list, &p);
+        return p;
+    };
+    POINT start = CellPoint(t.g, 0, 0, 75, 10);  // near the right edge of the cell
+    POINT s = screen(start);
+    SetCursorPos(s.x, s.y);
+    SendMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, At(start));
+    ASSERT_EQ(t->GetCurrentRow(), 0);
+    // Into the next cell, but by 5 pixels only: nothing beyond the clicked cell.
+    SetCursorPos(s.x + 5, s.y);
+    for (int i = 0; i < 3; ++i) SendMessageA(list, WM_TIMER, gridimpl::DragTimerId, 0);
+    EXPECT_EQ(t->GetCurrentRow(), 0);
+    EXPECT_EQ(Block(t.g), (std::vector<int>{0, 0, 1, 1}));
+    // Further on, the timer alone grows the block.
+    POINT to = screen(CellPoint(t.g, 2, 2));
+    SetCursorPos(to.x, to.y);
+    EXPECT_TRUE(PumpUntil([&] { return Block(t.g) == std::vector<int>{0, 0, 3, 3}; }));
+    EXPECT_EQ(t->GetCurrentRow(), -1);
+    EXPECT_EQ(TheRecorder().Count(CellLeft), 1);
+    SendMessageA(list, WM_LBUTTONUP, 0, At(CellPoint(t.g, 2, 2)));
+    EXPECT_NE(GetCapture(), list);
+    // Click and drag upwards-left from (2, 3): negative extents.
+    POINT s2 = screen(CellPoint(t.g, 2, 3));
+    SetCursorPos(s2.x, s2.y);
+    SendMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, At(CellPoint(t.g, 2, 3)));
+    POINT to2 = screen(CellPoint(t.g, 1, 2));
+    SetCursorPos(to2.x, to2.y);
+    EXPECT_TRUE(PumpUntil([&] { return Block(t.g) == std::vector<int>{2, 3, -2, -2}; }));
+    SendMessageA(list, WM_LBUTTONUP, 0, At(CellPoint(t.g, 1, 2)));
+}
+
+TEST(GridInput, ScrollingMovesByRowsAndPixelsAndParksTheEditorMeanwhile) {
+    InputGrid t(12, 60);
+    HWND list = t.list();
+    Recorder& rec = TheRecorder();
+    t->SetCurrentCell(0, 0, 1, 0);
+    Chars(EditBoxOf(t.g), "q");
+    rec.Clear();
+    SendMessageA(list, WM_VSCROLL, SB_LINEDOWN, 0);
+    EXPECT_EQ(SendMessageA(list, LVM_GETTOPINDEX, 0, 0), 1);
+    RECT er;
+    GetWindowRect(EditBoxOf(t.g), &er);
+    POINT origin{er.left, er.top};
+    ScreenToClient(list, &origin);
+    EXPECT_EQ(origin.x, -1000);  // parked while the scroll goes on
+    EXPECT_EQ(t->GetCellText(0, 0), "r0c0q");  // pending text kept in the cell, unannounced
+    EXPECT_EQ(rec.Count(CellChanged), 0);
+    int perPage = static_cast<int>(SendMessageA(list, LVM_GETCOUNTPERPAGE, 0, 0));
+    SendMessageA(list, WM_VSCROLL, SB_PAGEDOWN, 0);
+    EXPECT_EQ(SendMessageA(list, LVM_GETTOPINDEX, 0, 0), 1 + perPage);
+    SendMessageA(list, WM_VSCROLL, SB_PAGEUP, 0);
+    SendMessageA(list, WM_VSCROLL, SB_LINEUP, 0);
+    SendMessageA(list, WM_VSCROLL, SB_ENDSCROLL, 0);
+    EXPECT_EQ(SendMessageA(list, LVM_GETTOPINDEX, 0, 0), 0);
+    GetWindowRect(EditBoxOf(t.g), &er);
+    origin = POINT{er.left, er.top};
+    ScreenToClient(list, &origin);
+    RECT cell = CellRect(t.g, 0, 0);
+    EXPECT_GT(origin.x, cell.left);  // placed over its cell again
+    EXPECT_LT(origin.y, cell.bottom);
+    EXPECT_EQ(t->IsCellModified(), 1);
+
+    SendMessageA(list, WM_HSCROLL, SB_LINERIGHT, 0);
+    SendMessageA(list, WM_HSCROLL, SB_ENDSCROLL, 0);
+    EXPECT_EQ(GetScrollPos(list, SB_HORZ), 50);
+    SendMessageA(list, WM_HSCROLL, SB_PAGERIGHT, 0);
+    SendMessageA(list, WM_HSCROLL, SB_ENDSCROLL, 0);
+    EXPECT_EQ(GetScrollPos(list, SB_HORZ), 250);
+}
+
+TEST(GridInput, ThumbRelease) {
+    InputGrid t(2, 60, 0x20045 | ScrollOnThumbRelease);
+    HWND list = t.list();
+    SendMessageA(list, WM_VSCROLL, MAKEWPARAM(SB_THUMBTRACK, 7), 0);
+    EXPECT_EQ(SendMessageA(list, LVM_GETTOPINDEX, 0, 0), 0);
+    SendMessageA(list, WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 7), 0);
+    SendMessageA(list, WM_VSCROLL, SB_ENDSCROLL, 0);
+    EXPECT_EQ(SendMessageA(list, LVM_GETTOPINDEX, 0, 0), 7);
+}
+
+TEST(GridInput, TooltipsSplitTitleAndBodyAndRightClicksOutsideSayMinusTen) {
+    InputGrid t(2, 2, 0x20045 | Tooltips);
+    Recorder& rec = TheRecorder();
+    rec.answer = [](int code, CellInfo& ci) {
+        if (code == TooltipQuery) ci.Text = "Title\x07" "Body of " + std::to_string(ci.Row);
+        return 1;
+    };
+    HWND list = t.list();
+    SendMessageA(list, WM_MOUSEMOVE, 0, At(CellPoint(t.g, 1, 1)));
+    ASSERT_EQ(rec.Count(TooltipQuery), 1);
+    EXPECT_EQ(rec.Of(TooltipQuery)[0].info.ImageWidth, 250);
+    EXPECT_EQ(rec.Of(TooltipQuery)[0].info.BackColour, -1);
+    HWND tip = View(t.g)->TooltipWindow;
+    ASSERT_NE(tip, nullptr);
+    char body[64] = {};
+    TTTOOLINFOA ti{};
+    ti.cbSize = TTTOOLINFOA_V2_SIZE;
+    ti.hwnd = GetParent(list);
+    ti.uId = reinterpret_cast<UINT_PTR>(list);
+    ti.lpszText = body;
+    SendMessageA(tip, TTM_GETTEXTA, sizeof body, reinterpret_cast<LPARAM>(&ti));
+    EXPECT_STREQ(body, "Body of 1");
+    // The title sits above the body: taking it away makes the bubble lower.
+    LRESULT withTitle = SendMessageA(tip, TTM_GETBUBBLESIZE, 0, reinterpret_cast<LPARAM>(&ti));
+    SendMessageA(tip, TTM_SETTITLEA, 0, 0);
+    LRESULT without = SendMessageA(tip, TTM_GETBUBBLESIZE, 0, reinterpret_cast<LPARAM>(&ti));
+    EXPECT_GT(HIWORD(withTitle), HIWORD(without));
+    // Same cell: no new question; another cell: the old tooltip goes.
+    SendMessageA(list, WM_MOUSEMOVE, 0, At(CellPoint(t.g, 1, 1, 3, 3)));
+    EXPECT_EQ(rec.Count(TooltipQuery), 1);
+    SendMessageA(list, WM_MOUSEMOVE, 0, At(CellPoint(t.g, 0, 0)));
+    EXPECT_EQ(rec.Count(TooltipQuery), 2);
+    EXPECT_FALSE(IsWindow(tip));
+
+    RECT last = CellRect(t.g, 0, 1);
+    SendMessageA(list, WM_RBUTTONUP, 0, MAKELPARAM(10, last.bottom + 30));
+    ASSERT_EQ(rec.Count(RightButtonUp), 1);
+    EXPECT_EQ(rec.Of(RightButtonUp)[0].info.Row, -10);
+    EXPECT_EQ(rec.Of(RightButtonUp)[0].info.Column, -10);
+    SendMessageA(list, WM_RBUTTONDOWN, MK_RBUTTON, At(CellPoint(t.g, 1, 0)));
+    ASSERT_EQ(rec.Count(RightButtonDown), 1);
+    EXPECT_EQ(rec.Of(RightButtonDown)[0].info.Column, 1);
+}
+
+TEST(GridInput, FocusLossDropsTheCellWithReasonOne) {
+    InputGrid t(2, 2);
+    Recorder& rec = TheRecorder();
+    HWND other = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE, 600, 520, 50, 20, t.host,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+    t->SetCurrentCell(0, 0, 1, 0);
+    Chars(EditBoxOf(t.g), "k");
+    rec.Clear();
+    SetFocus(other);
+    ASSERT_EQ(rec.Count(CellChanged), 1);
+    ASSERT_EQ(rec.Count(CellLeft), 1);
+    EXPECT_EQ(rec.Of(CellLeft)[0].info.Param, 1);
+    EXPECT_EQ(t->GetCurrentRow(), -1);
+    // Moving between the grid's own windows keeps it.
+    t->SetCurrentCell(0, 0, 1, 0);
+    rec.Clear();
+    SetFocus(t.list());
+    EXPECT_EQ(t->GetCurrentRow(), 0);
+    EXPECT_EQ(rec.Count(CellLeft), 0);
+}
+
+TEST(GridInput, HeaderDividerDragAsksAndReportsTheNewWidth) {
+    InputGrid t(3, 2, 0x20045 | ResizableColumns);
+    Recorder& rec = TheRecorder();
+    HWND header = HeaderOf(t.g);
+    RECT item{};
+    SendMessageA(header, HDM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&item));
+    rec.answer = [](int code, CellInfo&) { return code == ColumnResizing ? 0 : 1; };
+    int before = static_cast<int>(SendMessageA(t.list(), LVM_GETCOLUMNWIDTH, 1, 0));
+    auto drag = [&] {
+        SendMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(item.right - 1, 5));
+        SendMessageA(header, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(item.right + 30, 5));
+        SendMessageA(header, WM_LBUTTONUP, 0, MAKELPARAM(item.right + 30, 5));
+    };
+    drag();
+    EXPECT_EQ(SendMessageA(t.list(), LVM_GETCOLUMNWIDTH, 1, 0), before);
+    EXPECT_GE(rec.Count(ColumnResizing), 1);
+    EXPECT_EQ(rec.Count(ColumnChanged), 0);
+    rec.answer = nullptr;
+    rec.Clear();
+    drag();
+    EXPECT_GT(SendMessageA(t.list(), LVM_GETCOLUMNWIDTH, 1, 0), before);
+    ASSERT_EQ(rec.Count(ColumnChanged), 1);
+    EXPECT_EQ(rec.Of(ColumnChanged)[0].info.Column, 0);
+    EXPECT_EQ(rec.Of(ColumnChanged)[0].info.Param, 0);
+    // Right button on an item, and beside the items.
+    rec.Clear();
+    SendMessageA(header, WM_RBUTTONUP, 0, MAKELPARAM(item.left + 20, 5));
+    SendMessageA(header, WM_RBUTTONUP, 0, MAKELPARAM(690, 5));
+    auto up = rec.Of(RightButtonUp);
+    ASSERT_EQ(up.size(), 2u);
+    EXPECT_EQ(up[0].info.Row, -1);
+    EXPECT_EQ(up[0].info.Column, 0);
+    EXPECT_EQ(up[1].info.Column, -10);
+}
