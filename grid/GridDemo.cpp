@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "grid/Grid.h"
@@ -74,6 +76,7 @@ std::int32_t MainHandler(GridControl*, std::int32_t code, CellInfo* ci) {
         }
         int t = ci->Row % 14;
         ci->CellType = t;
+        if (t == LinkCell) ci->HotTextColour = RGB(220, 0, 0);
         switch (t) {
             case CheckCell:
             case ReadOnlyCheckCell: ci->Text = "TRUE/FALSE"; break;
@@ -83,6 +86,11 @@ std::int32_t MainHandler(GridControl*, std::int32_t code, CellInfo* ci) {
             case IconCell: ci->Param = reinterpret_cast<std::intptr_t>(g_icon); ci->ImageWidth = 16; ci->ImageHeight = 16; break;
             default: break;
         }
+        return 1;
+    }
+    if (code == TooltipQuery && ci->Column == 0) {
+        ci->Text = "Cell type\x07" "Column 1 edits this type in place: click a cell, then click it again "
+                   "or press Enter to type; Tab moves on, Escape cancels.";
         return 1;
     }
     if (code == DrawCustomCell) {
@@ -177,7 +185,7 @@ LRESULT CALLBACK MainProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR, int show) {
+int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR cmd, int show) {
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = MainProc;
@@ -192,7 +200,7 @@ int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR, int show) {
     g_bitmap = MakeDemoBitmap();
     g_icon = LoadIcon(nullptr, IDI_INFORMATION);
     SetGridParent(main);
-    g_main = NewGrid(5, 5, 0, 0, 22, GridLines | FlatHeader | ResizableColumns | BuiltInIcons | BorderLine);
+    g_main = NewGrid(5, 5, 0, 0, 22, GridLines | FlatHeader | ResizableColumns | Tooltips | BuiltInIcons | BorderLine);
     g_side = NewGrid(5, 5, 0, 0, 26, GridLines | ResizableColumns | BorderClientEdge);
     if (!g_main || !g_side) return 1;
     g_main->SetEventHandler(MainHandler);
@@ -206,6 +214,11 @@ int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR, int show) {
     SendMessageA(main, WM_SIZE, 0, MAKELPARAM(rc.right, rc.bottom));
     // Sizing a grid ends its current cell, so the side grid gets one afterwards.
     g_side->SetCurrentCell(0, 1, 0, 1);
+    // "--edit ROW" opens the editor of column 1 in that row, to look at an editor over its cell.
+    if (const char* edit = cmd ? strstr(cmd, "--edit ") : nullptr) {
+        int row = atoi(edit + 7);
+        if (row >= 0 && row < g_main->RowCount()) g_main->SetCurrentCell(1, row, 1, 1);
+    }
     UpdateWindow(main);
     MSG m;
     while (GetMessageA(&m, nullptr, 0, 0) > 0) {

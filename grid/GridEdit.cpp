@@ -323,6 +323,11 @@ void FocusEditor(GridViewState* v) {
                 SendMessageA(v->EditComboField, EM_SETSEL, len, static_cast<LPARAM>(len));
             break;
         }
+        case ListCell:
+            // The visible list keeps showing the cell's value rather than its first item.
+            ShowComboValue(v, v->ListCombo, v->EditText);
+            SetFocus(v->ListCombo);
+            break;
         default:
             SendMessageA(v->ListCombo, CB_SETCURSEL, 0, 0);
             SetFocus(v->ListCombo);

@@ -571,3 +571,160 @@ TEST(GridInput, HeaderDividerDragAsksAndReportsTheNewWidth) {
     EXPECT_EQ(up[0].info.Column, 0);
     EXPECT_EQ(up[1].info.Column, -10);
 }
+
+TEST(GridInput, ComboChoicesAreReportedAndEscapeTakesThemBack) {
+    InputGrid t(2, 2);
+    Recorder& rec = TheRecorder();
+    rec.answer = Types({ListCell, ComboCell}, "one\ntwo\nthree");
+    t->SetCellText(0, 0, "two");
+    t->SetCurrentCell(0, 0, 1, 0);
+    gridimpl::GridViewState* v = View(t.g);
+    HWND combo = v->ListCombo;
+    EXPECT_EQ(GetFocus(), combo);
+    EXPECT_EQ(SendMessageA(combo, CB_GETCURSEL, 0, 0), 1);
+    rec.Clear();
+    // The user picks "three": the list cell takes it at once and ListChoice tells.
+    SendMessageA(combo, CB_SETCURSEL, 2, 0);
+    SendMessageA(t.list(), WM_COMMAND, MAKEWPARAM(0, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    ASSERT_EQ(rec.Count(ListChoice), 1);
+    EXPECT_EQ(rec.Of(ListChoice)[0].info.Text, "three");
+    EXPECT_EQ(t->GetCellText(0, 0), "three");
+    Press(combo, VK_ESCAPE);
+    ASSERT_EQ(rec.Count(ListChoice), 2);
+    EXPECT_EQ(rec.Of(ListChoice)[1].info.Text, "two");
+    EXPECT_EQ(t->GetCellText(0, 0), "two");
+    EXPECT_EQ(SendMessageA(combo, CB_GETCURSEL, 0, 0), 1);
+    t->EndEdit();
+    EXPECT_EQ(rec.Count(CellChanged), 0);
+
+    // Enter in the list moves on to the combo cell, whose edit field holds the typing.
+    t->SetCurrentCell(0, 0, 1, 0);
+    Press(combo, VK_RETURN);
+    EXPECT_EQ(t->GetCurrentColumn(), 1);
+    EXPECT_EQ(GetFocus(), v->EditComboField);
+    rec.Clear();
+    SendMessageA(v->EditComboField, EM_SETSEL, 0, -1);
+    Chars(v->EditComboField, "x");
+    EXPECT_EQ(rec.Count(TextDeleting), 1);  // typing over a selection asks first
+    ASSERT_EQ(rec.Count(CharTyped), 1);
+    EXPECT_EQ(v->EditText, "x");
+    Press(v->EditComboField, VK_TAB);
+    Hold({VK_SHIFT});
+    Release(v->EditComboField, VK_TAB);
+    Hold({});
+    EXPECT_EQ(t->GetCurrentColumn(), 0);
+    ASSERT_EQ(rec.Count(CellChanged), 1);
+    EXPECT_EQ(rec.Of(CellChanged)[0].info.Text, "x");
+    EXPECT_EQ(t->GetCellText(1, 0), "x");
+}
+
+TEST(GridInput, ClicksOnTheCurrentTextCellGoToTheEditorAndAreReportedOnce) {
+    InputGrid t(2, 2);
+    Recorder& rec = TheRecorder();
+    t->SetCurrentCell(0, 0, 0, 0);
+    SetFocus(t.list());
+    rec.Clear();
+    Click(t.g, 0, 0, 8, 10);
+    EXPECT_EQ(GetFocus(), EditBoxOf(t.g));
+    EXPECT_EQ(rec.Count(LeftButtonDown), 1);  // the relayed press is not reported again
+    EXPECT_EQ(rec.Count(CellSelecting), 0);
+    // The editor's own clicks are reported for the current cell.
+    SendMessageA(EditBoxOf(t.g), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    SendMessageA(EditBoxOf(t.g), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+    EXPECT_EQ(rec.Count(LeftButtonDown), 2);
+    EXPECT_EQ(rec.Of(LeftButtonUp).back().info.Row, 0);
+    // A right click on it asks the application before any menu; 0 keeps the menu away.
+    rec.answer = [](int code, CellInfo&) { return code == RightButtonUp ? 0 : 1; };
+    SendMessageA(t.list(), WM_RBUTTONUP, 0, At(CellPoint(t.g, 0, 0)));
+    ASSERT_EQ(rec.Count(RightButtonUp), 1);
+    EXPECT_EQ(rec.Of(RightButtonUp)[0].info.Row, 0);
+    EXPECT_EQ(rec.Of(RightButtonUp)[0].info.Column, 0);
+}
+
+TEST(GridInput, LinksUnderTheCursorTurnHot) {
+    InputGrid t(2, 2);
+    Recorder& rec = TheRecorder();
+    rec.answer = Types({LinkCell, TextCell});
+    HWND list = t.list();
+    POINT p = CellPoint(t.g, 0, 1);
+    ClientToScreen(list, &p);
+    SetCursorPos(p.x, p.y);
+    SendMessageA(list, WM_SETCURSOR, reinterpret_cast<WPARAM>(list), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_EQ(GetCursor(), LoadCursor(nullptr, IDC_HAND));
+    EXPECT_EQ(View(t.g)->HotRow, 1);
+    EXPECT_EQ(View(t.g)->HotColumn, 1);
+    // A plain text cell is no link; an empty link cell neither.
+    p = CellPoint(t.g, 1, 1);
+    ClientToScreen(list, &p);
+    SetCursorPos(p.x, p.y);
+    SendMessageA(list, WM_SETCURSOR, reinterpret_cast<WPARAM>(list), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_EQ(View(t.g)->HotRow, -1);
+    t->SetCellText(0, 0, "  ");
+    p = CellPoint(t.g, 0, 0);
+    ClientToScreen(list, &p);
+    SetCursorPos(p.x, p.y);
+    SendMessageA(list, WM_SETCURSOR, reinterpret_cast<WPARAM>(list), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_EQ(View(t.g)->HotRow, -1);
+    SetCursorPos(1000, 1000);
+}
+
+TEST(GridInput, MovedColumnsAreReportedAndTheFixedFirstColumnStaysFirst) {
+    InputGrid t(3, 2, 0x20045 | FixedFirstColumn);
+    Recorder& rec = TheRecorder();
+    HWND list = t.list(), header = HeaderOf(t.g);
+    SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_HEADERDRAGDROP, LVS_EX_HEADERDRAGDROP);
+    RECT second{}, first{};
+    SendMessageA(header, HDM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&second));
+    SendMessageA(header, HDM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&first));
+    auto drag = [&](int fromX, int toX) {
+        SendMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(fromX, 5));
+        for (int x = fromX; x >= toX; x -= 10)
+            SendMessageA(header, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, 5));
+        SendMessageA(header, WM_LBUTTONUP, 0, MAKELPARAM(toX, 5));
+    };
+    // Column 1 dragged in front of column 0 would take its place: it is put back.
+    drag(second.left + 40, first.left + 10);
+    std::int32_t order[3];
+    t->GetColumnOrder(order);
+    EXPECT_EQ(order[0], 0);
+    for (const Event& e : rec.Of(ColumnChanged)) EXPECT_EQ(e.info.Param, 1);
+    // Column 2 dragged onto column 1: a real move, reported with Param 1.
+    rec.Clear();
+    RECT third{};
+    SendMessageA(header, HDM_GETITEMRECT, 3, reinterpret_cast<LPARAM>(&third));
+    SendMessageA(header, HDM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&second));
+    drag(third.left + 40, second.left + 10);
+    t->GetColumnOrder(order);
+    EXPECT_EQ(order[0], 0);
+    EXPECT_EQ(order[1], 2);
+    EXPECT_EQ(order[2], 1);
+    ASSERT_EQ(rec.Count(ColumnChanged), 1);
+    EXPECT_EQ(rec.Of(ColumnChanged)[0].info.Param, 1);
+    EXPECT_EQ(rec.Of(ColumnChanged)[0].info.Column, 2);
+    // The moved order is the order of keys and copies.
+    t->SetCurrentCell(0, 0, 0, 0);
+    SetFocus(list);
+    Key(list, VK_RIGHT);
+    EXPECT_EQ(t->GetCurrentColumn(), 2);
+}
+
+TEST(GridInput, TheWheelParksAndPlacesTheEditorAndKeepsPendingText) {
+    InputGrid t(2, 60);
+    HWND list = t.list();
+    t->SetCurrentCell(0, 3, 1, 0);
+    Chars(EditBoxOf(t.g), "w");
+    RECT before;
+    GetWindowRect(EditBoxOf(t.g), &before);
+    SendMessageA(list, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), MAKELPARAM(50, 50));
+    int top = static_cast<int>(SendMessageA(list, LVM_GETTOPINDEX, 0, 0));
+    EXPECT_GT(top, 0);
+    EXPECT_EQ(t->GetCellText(0, 3), "r3c0w");
+    EXPECT_EQ(TheRecorder().Count(CellChanged), 0);
+    // Scrolled above the first visible row the editor stays parked; back in view, it is placed.
+    SendMessageA(list, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), MAKELPARAM(50, 50));
+    EXPECT_EQ(SendMessageA(list, LVM_GETTOPINDEX, 0, 0), 0);
+    RECT after;
+    GetWindowRect(EditBoxOf(t.g), &after);
+    EXPECT_EQ(after.top, before.top);
+    EXPECT_EQ(after.left, before.left);
+}
