@@ -277,7 +277,8 @@ void PlaceEditor(GridViewState* v, const RECT* given) {
             RECT wr;
             GetWindowRect(v->ListCombo, &wr);
             int comboHeight = field + 6;  // selection field and the combo's frame
-            int y = cell.top + (cell.bottom - cell.top - comboHeight) / 2 - 2;
+            // Centred without the extra lift: the item text then meets the painted text.
+            int y = cell.top + (cell.bottom - cell.top - comboHeight) / 2;
             MoveWindow(v->ListCombo, cell.left + 2, y, cell.right - cell.left, cc < 6 ? 100 : 20,
                        TRUE);
             break;
