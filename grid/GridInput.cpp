@@ -1051,7 +1051,7 @@ void SubclassEditors(GridViewState* v) {
 bool ListInput(GridViewState* v, HWND list, UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
     switch (msg) {
         case WM_GETDLGCODE:
-            *result = DLGC_WANTARROWS | DLGC_WANTTAB;
+            *result = DLGC_WANTTAB | DLGC_WANTALLKEYS;  // arrows, Tab and Enter
             return true;
         case WM_CHAR:
             *result = 0;

@@ -2,6 +2,8 @@
 // clipboard, buttons, drag selection, scrolling, tooltips and the header.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <initializer_list>
 
 #include "GridTestSupport.h"
@@ -733,4 +735,112 @@ TEST(GridInput, TheWheelParksAndPlacesTheEditorAndKeepsPendingText) {
     GetWindowRect(EditBoxOf(t.g), &after);
     EXPECT_EQ(after.top, before.top);
     EXPECT_EQ(after.left, before.left);
+}
+
+namespace {
+
+std::vector<COLORREF> CellPixels(GridControl* g, int column, int row) {
+    PaintNow(g);
+    RECT r = CellRect(g, column, row);
+    HDC dc = GetDC(ListOf(g));
+    std::vector<COLORREF> out;
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x) out.push_back(GetPixel(dc, x, y));
+    ReleaseDC(ListOf(g), dc);
+    return out;
+}
+
+int CountColour(const std::vector<COLORREF>& pixels, COLORREF c) {
+    return static_cast<int>(std::count(pixels.begin(), pixels.end(), c));
+}
+
+}  // namespace
+
+TEST(GridInput, PressedButtonsAndHotLinksShowOnScreen) {
+    InputGrid t(2, 2);
+    Recorder& rec = TheRecorder();
+    rec.answer = [](int code, CellInfo& ci) {
+        if (code == QueryCellType && ci.Column == 0) ci.CellType = ButtonCell;
+        if (code == QueryCellType && ci.Column == 1) {
+            ci.CellType = LinkCell;
+            ci.HotTextColour = RGB(255, 0, 0);
+        }
+        return 1;
+    };
+    t->SetCellText(0, 0, "Push");
+    t->SetCurrentCell(0, 0, 0, 0);  // the click makes it current: compare it as current
+    auto released = CellPixels(t.g, 0, 0);
+    POINT p = CellPoint(t.g, 0, 0);
+    SendMessageA(t.list(), WM_LBUTTONDOWN, MK_LBUTTON, At(p));
+    auto pressed = CellPixels(t.g, 0, 0);
+    EXPECT_NE(pressed, released);
+    SendMessageA(t.list(), WM_LBUTTONUP, 0, At(p));
+    EXPECT_EQ(CellPixels(t.g, 0, 0), released);
+
+    EXPECT_EQ(CountColour(CellPixels(t.g, 1, 1), RGB(255, 0, 0)), 0);
+    POINT over = CellPoint(t.g, 1, 1);
+    ClientToScreen(t.list(), &over);
+    SetCursorPos(over.x, over.y);
+    SendMessageA(t.list(), WM_SETCURSOR, reinterpret_cast<WPARAM>(t.list()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_GT(CountColour(CellPixels(t.g, 1, 1), RGB(255, 0, 0)), 5);
+    SendMessageA(t.list(), WM_MOUSELEAVE, 0, 0);
+    EXPECT_EQ(CountColour(CellPixels(t.g, 1, 1), RGB(255, 0, 0)), 0);
+    SetCursorPos(1000, 1000);
+}
+
+TEST(GridInput, ShiftTabKeepsTheFocusAndPageKeysMoveByAPage) {
+    InputGrid t(2, 40);
+    Recorder& rec = TheRecorder();
+    HWND other = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE, 600, 520, 50, 20, t.host,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+    t->SetCurrentCell(0, 0, 1, 0);
+    rec.Clear();
+    Hold({VK_SHIFT, VK_TAB});
+    SetFocus(other);
+    Hold({});
+    EXPECT_EQ(GetFocus(), EditBoxOf(t.g));
+    EXPECT_EQ(rec.Count(CellLeft), 0);
+    EXPECT_EQ(t->GetCurrentRow(), 0);
+
+    SetFocus(t.list());
+    int perPage = static_cast<int>(SendMessageA(t.list(), LVM_GETCOUNTPERPAGE, 0, 0));
+    Key(t.list(), VK_NEXT);
+    EXPECT_EQ(t->GetCurrentRow(), perPage);
+    EXPECT_EQ(rec.Of(CellSelecting).back().info.Param, SelectByPageDown);
+    // The new current cell was scrolled into view: its editor lies inside the list.
+    RECT er, lr;
+    GetWindowRect(EditBoxOf(t.g), &er);
+    GetClientRect(t.list(), &lr);
+    MapWindowPoints(nullptr, t.list(), reinterpret_cast<POINT*>(&er), 2);
+    EXPECT_GE(er.top, 0);
+    EXPECT_LE(er.bottom, lr.bottom);
+    Hold({VK_SHIFT});
+    Key(t.list(), VK_PRIOR);
+    Hold({});
+    EXPECT_EQ(Block(t.g), (std::vector<int>{0, perPage, 1, -(perPage + 1)}));
+    Key(t.list(), VK_PRIOR);  // block mode: the anchor becomes current, then moves
+    EXPECT_EQ(t->GetCurrentRow(), 0);
+    EXPECT_EQ(rec.Of(CellSelecting).back().info.Param, SelectByPageUp);
+}
+
+TEST(GridInput, DoubleClickOnADividerSizesTheColumnToItsText) {
+    InputGrid t(2, 2, 0x20045 | ResizableColumns);
+    Recorder& rec = TheRecorder();
+    t->SetCellText(0, 1, "a rather longer text than the column shows");
+    HWND header = HeaderOf(t.g);
+    RECT item{};
+    SendMessageA(header, HDM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&item));
+    int before = static_cast<int>(SendMessageA(t.list(), LVM_GETCOLUMNWIDTH, 1, 0));
+    SendMessageA(header, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(item.right - 1, 5));
+    EXPECT_GT(SendMessageA(t.list(), LVM_GETCOLUMNWIDTH, 1, 0), before);
+    ASSERT_EQ(rec.Count(ColumnChanged), 1);
+    EXPECT_EQ(rec.Of(ColumnChanged)[0].info.Param, 0);
+    EXPECT_EQ(rec.Of(LeftDoubleClick).at(0).info.Row, -1);
+    // Not on a divider: swallowed, no size change.
+    rec.Clear();
+    SendMessageA(header, HDM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&item));
+    int second = static_cast<int>(SendMessageA(t.list(), LVM_GETCOLUMNWIDTH, 2, 0));
+    SendMessageA(header, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(item.left + 30, 5));
+    EXPECT_EQ(SendMessageA(t.list(), LVM_GETCOLUMNWIDTH, 2, 0), second);
+    EXPECT_EQ(rec.Count(ColumnChanged), 0);
 }
