@@ -502,6 +502,10 @@ void ToggleCheckByMouse(GridViewState* v, int row, int column, const std::string
     ci.Text = gridgeo::ToggledCheck(StoredText(v, row, column + 1), checkTexts);
     if (SendGridEvent(v, CellChanged, ci) == 1) {
         StoreText(v, row, column + 1, ci.Text);
+        // Already reported: a current cell takes it as committed, or it would read the old
+        // value and report the change a second time.
+        if (v->CurrentRow == row && v->CurrentColumn == column + 1)
+            v->EditText = v->CommittedText = ci.Text;
         RepaintCell(v, row, column + 1);
     }
 }

@@ -332,6 +332,12 @@ TEST(GridInput, CheckCellsToggleInsideTheBoxAndSpaceStepsProgressWithinBounds) {
     EXPECT_EQ(rec.Of(CellChanged)[0].info.Text, "1");
     EXPECT_EQ(t->GetCellText(0, 0), "1");
     (void)cell;
+    // Clicked again, now as the current cell: it reads the new value and is reported once.
+    ASSERT_EQ(t->GetCurrentRow(), 0);
+    Click(t.g, 0, 0);
+    EXPECT_EQ(t->GetCellText(0, 0), "0");
+    t->EndEdit();
+    EXPECT_EQ(rec.Count(CellChanged), 2);
 
     t->SetCurrentCell(1, 0, 1, 0);
     HWND holder = GetFocus();  // the focus holder of non-text cells
