@@ -8,6 +8,9 @@
 #include <filesystem>
 #include <functional>
 
+#include <shellapi.h>
+#include <shlobj.h>
+
 #include "app/App.h"
 #include "support/ArchiveBuilder.h"
 #include "support/TempDir.h"
@@ -97,6 +100,7 @@ public:
     }
     bool started() const { return started_; }
     DWORD pid() const { return pi_.dwProcessId; }
+    DWORD thread() const { return pi_.dwThreadId; }
     HANDLE process() const { return pi_.hProcess; }
     // The main window once its title starts with `prefix`.
     HWND Main(const std::string& prefix) {
@@ -115,6 +119,37 @@ std::string StatusField0(HWND main) {
     std::string t = Text(status);
     while (!t.empty() && t[0] == '\t') t.erase(0, 1);
     return t;
+}
+
+// The grid's list window inside the main window, and its header.
+HWND GridList(HWND main) {
+    HWND container = FindWindowExA(main, nullptr, "ZandrelGridContainer", nullptr);
+    return container ? FindWindowExA(container, nullptr, "SysListView32", nullptr) : nullptr;
+}
+
+void Click(HWND w, int x, int y) {
+    PostMessageA(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    PostMessageA(w, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+}
+
+// Column c of the function table spans these pixels (the label column before it is hidden).
+int ColumnMiddle(int column) {
+    const int lefts[] = {0, 20, 220, 420, 465}, widths[] = {20, 200, 200, 45, 300};
+    return lefts[column] + widths[column] / 2;
+}
+int RowMiddle(int row) { return 20 + 20 * row + 10; }
+
+std::string ClassOf(HWND w) {
+    char cls[64] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    return cls;
+}
+
+// Everything but the "; created:" line, which follows the clock.
+std::string WithoutStamp(std::string text) {
+    std::size_t at = text.find("; created: ");
+    if (at != std::string::npos) text.erase(at, text.find("\r\n", at) - at);
+    return text;
 }
 
 const std::vector<std::string> kSymbols = {"__IMPORT_DESCRIPTOR_mylib", "__NULL_IMPORT_DESCRIPTOR", "_DoThing@8",
@@ -219,4 +254,189 @@ TEST(EndToEnd, DllOnTheCommandLineThroughOurLibrarian) {
                                       " functions selected!");
     PostMessageA(main, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForSingleObject(z.process(), 30000), WAIT_OBJECT_0);
+}
+
+namespace {
+
+// Answers a file requester of the program: types the path and presses OK.
+void AnswerFileDialog(DWORD pid, const std::string& title, const std::string& path) {
+    HWND dialog = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (dialog = FindWindowOf(pid, "#32770", title)) != nullptr; })) << title;
+    HWND edit = nullptr;
+    ASSERT_TRUE(WaitFor([&] {
+        EnumChildWindows(dialog, FirstEdit, reinterpret_cast<LPARAM>(&edit));
+        return edit != nullptr;
+    }));
+    SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(dialog); })) << title;
+}
+
+struct EditSearch {
+    POINT at;
+    HWND found;
+};
+
+BOOL CALLBACK EditAt(HWND w, LPARAM lp) {
+    auto* s = reinterpret_cast<EditSearch*>(lp);
+    RECT r{};
+    GetWindowRect(w, &r);
+    if (ClassOf(w) == "Edit" && IsWindowVisible(w) && PtInRect(&r, s->at)) {
+        s->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Clicks a cell and types `text` over its content in the editor that opens.
+void TypeIntoCell(Zandrel& z, HWND list, int column, int row, const std::string& text) {
+    Click(list, ColumnMiddle(column), RowMiddle(row));
+    (void)z;
+    // The cell's editor is the edit field the grid has placed over the cell.
+    POINT at{ColumnMiddle(column), RowMiddle(row)};
+    ClientToScreen(list, &at);
+    EditSearch search{at, nullptr};
+    HWND editor = nullptr;
+    ASSERT_TRUE(WaitFor([&] {
+        search.found = nullptr;
+        EnumChildWindows(list, EditAt, reinterpret_cast<LPARAM>(&search));
+        editor = search.found;
+        return editor != nullptr;
+    })) << "no editor for column " << column;
+    SendMessageA(editor, EM_SETSEL, 0, -1);
+    for (char c : text) PostMessageA(editor, WM_CHAR, static_cast<unsigned char>(c), 1);
+    // The edit is committed when the user goes on to another cell.
+}
+
+std::string CopyFrom(HWND main) {
+    OpenClipboard(nullptr);
+    EmptyClipboard();
+    CloseClipboard();
+    PostMessageA(main, WM_COMMAND, CmdCopyImport, 0);
+    WaitFor([] { return ClipboardText().find("EndImport") != std::string::npos; });
+    return ClipboardText();
+}
+
+}  // namespace
+
+// A whole working visit, as a new user makes it, checked by what the user sees.
+TEST(EndToEnd, DayInTheLife) {
+    TempDir dir;
+    std::string lib = dir.Write("mylib.lib", MsArchive({"_Alpha@4", "_Beta@8", "_Gamma@0", "_Delta@12", "_Epsilon",
+                                                        "__imp__Alpha@4", "__imp__Beta@8"}));
+    Zandrel z("");
+    ASSERT_TRUE(z.started());
+    HWND main = z.Main("Zandrel 2013");
+    ASSERT_NE(main, nullptr);
+    EXPECT_EQ(Text(main), "Zandrel 2013");
+
+    // Open Library through the real open dialog.
+    PostMessageA(main, WM_COMMAND, CmdOpenLibrary, 0);
+    AnswerFileDialog(z.pid(), "Open Lib", lib);
+    ASSERT_TRUE(WaitFor([&] { return Text(main) == "Zandrel 2013  - mylib.lib  (5 Functions)"; })) << Text(main);
+    EXPECT_EQ(StatusField0(main), "   5 of 5 functions selected!");
+    HWND list = GridList(main);
+    ASSERT_NE(list, nullptr);
+
+    // Untick two rows by their check boxes.
+    Click(list, ColumnMiddle(0), RowMiddle(1));
+    Click(list, ColumnMiddle(0), RowMiddle(3));
+    ASSERT_TRUE(WaitFor([&] { return StatusField0(main) == "   3 of 5 functions selected!"; })) << StatusField0(main);
+
+    // The check column's header: the first click unticks all, the second ticks all.
+    HWND header = FindWindowExA(list, nullptr, "SysHeader32", nullptr);
+    ASSERT_NE(header, nullptr);
+    Click(header, ColumnMiddle(0), 10);
+    ASSERT_TRUE(WaitFor([&] { return StatusField0(main) == "   0 of 5 functions selected!"; })) << StatusField0(main);
+    Click(header, ColumnMiddle(0), 10);
+    ASSERT_TRUE(WaitFor([&] { return StatusField0(main) == "   5 of 5 functions selected!"; })) << StatusField0(main);
+    Click(list, ColumnMiddle(0), RowMiddle(4));
+    ASSERT_TRUE(WaitFor([&] { return StatusField0(main) == "   4 of 5 functions selected!"; })) << StatusField0(main);
+
+    // Rename, a parameter count (the letter is refused), a comment.
+    TypeIntoCell(z, list, 2, 0, "First");
+    TypeIntoCell(z, list, 3, 0, "x7");
+    TypeIntoCell(z, list, 4, 0, "the first one");
+    Click(list, ColumnMiddle(1), RowMiddle(2));  // leave the last edited cell
+    ASSERT_TRUE(WaitFor([&] { return CopyFrom(main).find("  First(a.i, b.i, c.i, d.i, e.i, f.i, g.i) As \"_Alpha@4\" ; "
+                                                          "the first one\r\n") != std::string::npos; }))
+        << ClipboardText();
+
+    // CDECL, then the preview.
+    HWND convention = FindWindowExA(main, nullptr, "ComboBox", nullptr);
+    ASSERT_NE(convention, nullptr);
+    SendMessageA(convention, CB_SETCURSEL, 1, 0);
+    SendMessageA(main, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(convention), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(convention));
+    HWND toggle = FindWindowExA(main, nullptr, "Button", "Preview");
+    ASSERT_NE(toggle, nullptr);
+    SendMessageA(toggle, BM_CLICK, 0, 0);
+    HWND preview = FindWindowExA(main, nullptr, "Scintilla", nullptr);
+    ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(preview) && Text(preview).find("ImportC") != std::string::npos; }));
+    const std::string shown = Text(preview);
+    EXPECT_NE(shown.find("ImportC \"mylib.lib\"\r\n  First(a.i, b.i, c.i, d.i, e.i, f.i, g.i) As \"_Alpha@4\" ; the first one\r\n"
+                         "  Beta(a.i, b.i) As \"_Beta@8\"\r\n  Gamma() As \"_Gamma@0\"\r\n  Delta(a.i, b.i, c.i) As "
+                         "\"_Delta@12\"\r\nEndImport\r\n"),
+              std::string::npos)
+        << shown;
+    EXPECT_EQ(shown.find("Epsilon"), std::string::npos);  // unticked
+    const std::string copied = CopyFrom(main);
+    EXPECT_EQ(WithoutStamp(copied), WithoutStamp(shown));
+
+    // Save Import and Save Project through the real dialogs.
+    const std::string source = dir.File("mylib.pbi");
+    PostMessageA(main, WM_COMMAND, CmdSaveImport, 0);
+    AnswerFileDialog(z.pid(), "Zandrel - Save Import", source);
+    ASSERT_TRUE(WaitFor([&] { return ReadFile(source).find("EndImport") != std::string::npos; }));
+    EXPECT_EQ(WithoutStamp(ReadFile(source)), "\xEF\xBB\xBF" + WithoutStamp(copied));
+    const std::string project = dir.File("mylib.zdx");
+    PostMessageA(main, WM_COMMAND, CmdSaveProject, 0);
+    AnswerFileDialog(z.pid(), "Zandrel - Save Project", project);
+    ASSERT_TRUE(WaitFor([&] { return ReadFile(project).find("Item_4") != std::string::npos; }));
+
+    PostMessageA(main, WM_COMMAND, CmdQuit, 0);
+    ASSERT_EQ(WaitForSingleObject(z.process(), 30000), WAIT_OBJECT_0);
+
+    // Again, with the project: every edit is back.
+    Zandrel again("\"" + project + "\"");
+    ASSERT_TRUE(again.started());
+    HWND main2 = again.Main("Zandrel 2013  - ");
+    ASSERT_NE(main2, nullptr);
+    EXPECT_EQ(Text(main2), "Zandrel 2013  - mylib.lib  (5 Functions)");
+    EXPECT_EQ(StatusField0(main2), "   4 of 5 functions selected!");
+    EXPECT_EQ(WithoutStamp(CopyFrom(main2)), WithoutStamp(copied));
+
+    // A DLL dropped on the filled table opens in a second instance.
+    const std::string dll = std::string(ZANDREL_WINE_DLL32) + "/comdlg32.dll";
+    if (!std::filesystem::exists(dll)) return;
+    DROPFILES head{};
+    head.pFiles = sizeof head;
+    std::string files = dll + std::string(1, '\0') + std::string(1, '\0');
+    std::string block(reinterpret_cast<const char*>(&head), sizeof head);
+    block += files;
+    // The drop's file list must live in the receiving process.
+    void* remote = VirtualAllocEx(again.process(), nullptr, block.size(), MEM_COMMIT, PAGE_READWRITE);
+    ASSERT_NE(remote, nullptr);
+    ASSERT_TRUE(WriteProcessMemory(again.process(), remote, block.data(), block.size(), nullptr));
+    PostMessageA(GridList(main2), WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+    HWND second = nullptr;
+    DWORD secondPid = 0;
+    ASSERT_TRUE(WaitFor([&] {
+        for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            if (pid != again.pid() && pid != z.pid() && ClassOf(w) == "ZandrelMainWindow") {
+                second = w;
+                secondPid = pid;
+            }
+        }
+        return second != nullptr;
+    }));
+    EXPECT_EQ(Text(main2), "Zandrel 2013  - mylib.lib  (5 Functions)");  // this one keeps its table
+    if (HANDLE p = OpenProcess(PROCESS_TERMINATE, FALSE, secondPid)) {
+        TerminateProcess(p, 0);
+        CloseHandle(p);
+    }
+    PostMessageA(main2, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(again.process(), 30000), WAIT_OBJECT_0);
 }
