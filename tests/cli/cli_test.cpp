@@ -139,31 +139,17 @@ TEST_F(Cli, MachineNamesTheClassOrTheFailure) {
     EXPECT_EQ(r.out, "Unreadable\n");
 }
 
-namespace {
-
-PeSpec Dll(bool wide, bool with_exports = true) {
-    PeSpec spec;
-    spec.Pe32Plus = wide;
-    spec.WithExports = with_exports;
-    spec.Exports = {{"Open", PeExportSpec::Code, ""},
-                    {"", PeExportSpec::Code, ""},
-                    {"Shared", PeExportSpec::Data, ""},
-                    {"Close", PeExportSpec::Forwarded, "OTHER.Close"}};
-    return spec;
-}
-
-}  // namespace
 
 TEST_F(Cli, DllIsReadThroughTheLibraryBuiltFromIt) {
     std::filesystem::create_directories(dir.File("in"));
-    std::string dll32 = dir.Write("in/thing.dll", BuildPe(Dll(false)).Bytes);
+    std::string dll32 = dir.Write("in/thing.dll", BuildPe(MixedExportsSpec(false)).Bytes);
     Result r = Run("symbols " + Q(dll32));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "_Close\t0\tClose\n_Open\t0\tOpen\n");
     EXPECT_EQ(r.err, "");
     EXPECT_FALSE(std::filesystem::exists(dir.File("in/thing.lib")));  // built elsewhere and gone
 
-    std::string dll64 = dir.Write("in/wide.ax", BuildPe(Dll(true)).Bytes);
+    std::string dll64 = dir.Write("in/wide.ax", BuildPe(MixedExportsSpec(true)).Bytes);
     std::filesystem::create_directories(dir.File("libs"));
     r = Run("symbols --lib-dir " + Q(dir.File("libs")) + " " + Q(dll64));
     EXPECT_EQ(r.status, 0) << r.err;
@@ -181,8 +167,8 @@ TEST_F(Cli, DllIsReadThroughTheLibraryBuiltFromIt) {
 
 TEST_F(Cli, DllFailuresNameTheDll) {
     std::string text = dir.Write("text.dll", "not an image at all");
-    std::string bare = dir.Write("bare.dll", BuildPe(Dll(false, false)).Bytes);
-    std::string good = dir.Write("good.dll", BuildPe(Dll(false)).Bytes);
+    std::string bare = dir.Write("bare.dll", BuildPe(MixedExportsSpec(false, false)).Bytes);
+    std::string good = dir.Write("good.dll", BuildPe(MixedExportsSpec(false)).Bytes);
     struct Case {
         std::string args, file, reason;
     };

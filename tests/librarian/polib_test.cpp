@@ -42,15 +42,6 @@ protected:
     }
 };
 
-PeSpec Sample(bool wide = false) {
-    PeSpec spec;
-    spec.Pe32Plus = wide;
-    spec.Exports = {{"Open", PeExportSpec::Code, ""},
-                    {"", PeExportSpec::Code, ""},
-                    {"Shared", PeExportSpec::Data, ""},
-                    {"Close", PeExportSpec::Forwarded, "OTHER.Close"}};
-    return spec;
-}
 
 }  // namespace
 
@@ -102,7 +93,7 @@ TEST(PolibCommandLine, WrongUsage) {
 
 TEST_F(Polib, BuildsTheLibraryInItsWorkingFolder) {
     for (bool wide : {false, true}) {
-        dir.Write("sample.dll", BuildPe(Sample(wide)).Bytes);
+        dir.Write("sample.dll", BuildPe(MixedExportsSpec(wide)).Bytes);
         Result r = Run(std::string("\"") + dir.File("sample.dll") + "\" /MACHINE:" + (wide ? "X64" : "X86") +
                        " /NOUND /OUT:sample.lib");
         EXPECT_EQ(r.status, 0) << r.err;
@@ -116,7 +107,7 @@ TEST_F(Polib, BuildsTheLibraryInItsWorkingFolder) {
 
 TEST_F(Polib, BlanksInTheDllNameAndAnOldLibraryReplaced) {
     std::filesystem::create_directories(dir.File("in  dir"));
-    dir.Write("in  dir/my  dll 2.dll", BuildPe(Sample()).Bytes);
+    dir.Write("in  dir/my  dll 2.dll", BuildPe(MixedExportsSpec()).Bytes);
     dir.Write("my  dll 2.lib", "an older library");
     Result r = Run("\"" + dir.File("in  dir/my  dll 2.dll") + "\" /MACHINE:X86 /NOUND /OUT:my  dll 2.lib");
     EXPECT_EQ(r.status, 0) << r.err;
@@ -127,9 +118,9 @@ TEST_F(Polib, BlanksInTheDllNameAndAnOldLibraryReplaced) {
 }
 
 TEST_F(Polib, FailuresNameTheFileAndLeaveNoLibrary) {
-    PeImage cut = BuildPe(Sample());
+    PeImage cut = BuildPe(MixedExportsSpec());
     cut.Bytes.resize(cut.EdataEnd - 3);
-    PeSpec none = Sample();
+    PeSpec none = MixedExportsSpec();
     none.WithExports = false;
     struct Case {
         std::string file, reason;
@@ -156,7 +147,7 @@ TEST_F(Polib, FailuresNameTheFileAndLeaveNoLibrary) {
         }
     }
     // A DLL whose library name is its own name is never overwritten.
-    const std::string dll = BuildPe(Sample()).Bytes;
+    const std::string dll = BuildPe(MixedExportsSpec()).Bytes;
     dir.Write("self.lib", dll);
     Result self = Run("\"" + dir.File("self.lib") + "\" /MACHINE:X86 /NOUND /OUT:self.lib");
     EXPECT_EQ(self.status, 1);
@@ -164,7 +155,7 @@ TEST_F(Polib, FailuresNameTheFileAndLeaveNoLibrary) {
     EXPECT_EQ(ReadFile(dir.File("self.lib")), dll);
 
     // A folder that cannot be written: the library is named.
-    dir.Write("good.dll", BuildPe(Sample()).Bytes);
+    dir.Write("good.dll", BuildPe(MixedExportsSpec()).Bytes);
     Result r = Run("\"" + dir.File("good.dll") + "\" /MACHINE:X86 /NOUND /OUT:no-such-folder/good.lib");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("good.lib"), std::string::npos) << r.err;

@@ -144,4 +144,16 @@ inline PeImage BuildPe(const PeSpec& spec) {
     return img;
 }
 
+// A DLL with one export of each kind: code, ordinal only, data and forwarded.
+inline PeSpec MixedExportsSpec(bool wide = false, bool with_exports = true) {
+    PeSpec spec;
+    spec.Pe32Plus = wide;
+    spec.WithExports = with_exports;
+    spec.Exports = {{"Open", PeExportSpec::Code, ""},
+                    {"", PeExportSpec::Code, ""},
+                    {"Shared", PeExportSpec::Data, ""},
+                    {"Close", PeExportSpec::Forwarded, "OTHER.Close"}};
+    return spec;
+}
+
 }  // namespace ztest
