@@ -148,7 +148,7 @@ void EndApplication(App& app) {
     app.main = nullptr;
     if (app.accelerators) DestroyAcceleratorTable(app.accelerators);
     app.accelerators = nullptr;
-    if (app.menu && !IsMenu(app.menu)) app.menu = nullptr;
+    app.menu = nullptr;  // went with the window
     for (HBITMAP b : app.bitmaps) DeleteObject(b);
     app.bitmaps.clear();
     for (HICON& icon : app.images) {
