@@ -73,5 +73,5 @@ for tree in $trees; do
 done
 
 echo
-echo "ctest summary: $passed passed, $failed failed"
+echo "total: $passed passed, $failed failed"
 exit $status
