@@ -67,7 +67,7 @@ for tree in $trees; do
     win64) configure win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
              -DZANDREL_WINEPREFIX="$build/wineprefix" ;;
     *) echo "unknown tree $tree" >&2; exit 2 ;;
-  esac || { echo "== $tree: build failed"; status=1; continue; }
+  esac || { echo "== $tree: build failed"; status=1; failed=$((failed + 1)); continue; }
   echo "== $tree: test"
   run_tree "$tree"
 done
