@@ -50,7 +50,7 @@ run_tree() {
   (cd "$build/$tree" && ctest --output-on-failure) 2>&1 | tee "$out"
   local line total fail
   line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$out" | tail -n 1)
-  if [ -z "$line" ]; then status=1; rm -f "$out"; return; fi
+  if [ -z "$line" ]; then status=1; failed=$((failed + 1)); rm -f "$out"; return; fi
   total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
   fail=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")
   passed=$((passed + total - fail)); failed=$((failed + fail))
