@@ -850,3 +850,20 @@ TEST(GridInput, DoubleClickOnADividerSizesTheColumnToItsText) {
     EXPECT_EQ(SendMessageA(t.list(), LVM_GETCOLUMNWIDTH, 2, 0), second);
     EXPECT_EQ(rec.Count(ColumnChanged), 0);
 }
+
+TEST(GridInput, AClickedComboCellHasItsEditFieldOverTheCell) {
+    InputGrid t(3, 3);
+    Recorder& rec = TheRecorder();
+    rec.answer = Types({TextCell, ComboCell, TextCell}, "0\n1\n2");
+    SendMessageA(t.list(), LVM_SETCOLUMNWIDTH, 2, 45);
+    Click(t.g, 1, 1);
+    ASSERT_EQ(t->GetCurrentColumn(), 1);
+    HWND field = View(t.g)->EditComboField;
+    RECT fr;
+    GetWindowRect(field, &fr);
+    POINT mid = CellPoint(t.g, 1, 1);
+    ClientToScreen(t.list(), &mid);
+    EXPECT_TRUE(IsWindowVisible(field));
+    EXPECT_TRUE(PtInRect(&fr, mid)) << fr.left << "," << fr.top << " " << fr.right << "," << fr.bottom
+                                    << " mid " << mid.x << "," << mid.y;
+}
