@@ -867,3 +867,46 @@ TEST(GridInput, AClickedComboCellHasItsEditFieldOverTheCell) {
     EXPECT_TRUE(PtInRect(&fr, mid)) << fr.left << "," << fr.top << " " << fr.right << "," << fr.bottom
                                     << " mid " << mid.x << "," << mid.y;
 }
+
+TEST(GridInput, SelectionModesTwoAndThreeLimitBlocks) {
+    InputGrid t(3, 3);
+    t->SetAttribute(AttrSelectionMode, 2);
+    t->SetCurrentCell(1, 1, 0, 0);
+    SetFocus(t.list());
+    Hold({VK_SHIFT});
+    Key(t.list(), VK_DOWN);  // one row only
+    EXPECT_EQ(Block(t.g), (std::vector<int>{1, 1, 1, 1}));
+    Key(t.list(), VK_RIGHT);
+    EXPECT_EQ(Block(t.g), (std::vector<int>{1, 1, 2, 1}));
+    Hold({VK_CONTROL});
+    Key(t.list(), 'A');
+    EXPECT_EQ(Block(t.g), (std::vector<int>{0, 1, 3, 1}));
+
+    t->SetAttribute(AttrSelectionMode, 3);
+    t->SetCurrentCell(1, 1, 0, 0);
+    Hold({VK_SHIFT});
+    Key(t.list(), VK_DOWN);
+    Hold({VK_CONTROL});
+    Key(t.list(), 'A');
+    Hold({});
+    EXPECT_EQ(t->GetCurrentRow(), 1);  // no block selection: the current cell stays
+    EXPECT_EQ(Block(t.g), (std::vector<int>{1, 1, 1, 1}));
+}
+
+TEST(GridInput, TheHiddenColumnStaysFirstWhateverIsDraggedInFrontOfIt) {
+    InputGrid t(3, 2);
+    HWND list = t.list(), header = HeaderOf(t.g);
+    SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_HEADERDRAGDROP, LVS_EX_HEADERDRAGDROP);
+    RECT third{};
+    SendMessageA(header, HDM_GETITEMRECT, 3, reinterpret_cast<LPARAM>(&third));
+    SendMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(third.left + 40, 5));
+    for (int x = third.left + 40; x >= 0; x -= 10) SendMessageA(header, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, 5));
+    SendMessageA(header, WM_LBUTTONUP, 0, MAKELPARAM(0, 5));
+    int order[4] = {};
+    SendMessageA(list, LVM_GETCOLUMNORDERARRAY, 4, reinterpret_cast<LPARAM>(order));
+    EXPECT_EQ(order[0], 0);
+    std::int32_t columns[3];
+    t->GetColumnOrder(columns);
+    EXPECT_EQ(columns[0], 2);  // without FixedFirstColumn the moved column may lead
+    EXPECT_EQ(TheRecorder().Of(ColumnChanged).at(0).info.Param, 1);
+}
