@@ -23,6 +23,18 @@ HBITMAP g_bitmap = nullptr;
 HICON g_icon = nullptr;
 GridControl* g_main = nullptr;
 GridControl* g_side = nullptr;
+HWND g_window = nullptr;
+
+// What the user just did, in the title bar, so the notifications can be watched.
+void ShowEvent(const char* grid, std::int32_t code, const CellInfo* ci) {
+    const char* name = code == CellChanged ? "CellChanged" : code == ButtonClicked ? "ButtonClicked"
+                     : code == ListChoice ? "ListChoice" : code == CellLeft ? "CellLeft" : nullptr;
+    if (!name || !g_window) return;
+    std::string title = std::string("Zandrel grid demo - ") + grid + " " + name + " row " +
+                        std::to_string(ci->Row) + " column " + std::to_string(ci->Column);
+    if (code == CellChanged || code == ListChoice) title += ": \"" + ci->Text + "\"";
+    SetWindowTextA(g_window, title.c_str());
+}
 
 HBITMAP MakeDemoBitmap() {
     HDC screen = GetDC(nullptr);
@@ -46,6 +58,7 @@ HBITMAP MakeDemoBitmap() {
 
 // Column 0 names the type, column 1 shows it plain, column 2 on a gradient, column 3 with edges.
 std::int32_t MainHandler(GridControl*, std::int32_t code, CellInfo* ci) {
+    ShowEvent("main", code, ci);
     if (code == QueryCellFormat) {
         if (ci->Row == -1) {
             ci->GradientStart = 0xFFFFFF;
@@ -111,6 +124,7 @@ std::int32_t MainHandler(GridControl*, std::int32_t code, CellInfo* ci) {
 }
 
 std::int32_t SideHandler(GridControl*, std::int32_t code, CellInfo* ci) {
+    ShowEvent("side", code, ci);
     if (code == QueryCellType && ci->Row >= 0) {
         if (ci->Column == 0) ci->CellType = EllipsisCell;
         if (ci->Column == 1) { ci->CellType = CheckCell; ci->Text = "TRUE/FALSE"; }
@@ -197,6 +211,7 @@ int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR cmd, int show) {
     HWND main = CreateWindowExA(0, wc.lpszClassName, "Zandrel grid demo", WS_OVERLAPPEDWINDOW, 0, 0,
                                 1180, 400, nullptr, nullptr, inst, nullptr);
     if (!main) return 1;
+    g_window = main;
     g_bitmap = MakeDemoBitmap();
     g_icon = LoadIcon(nullptr, IDI_INFORMATION);
     SetGridParent(main);
