@@ -910,3 +910,21 @@ TEST(GridInput, TheHiddenColumnStaysFirstWhateverIsDraggedInFrontOfIt) {
     EXPECT_EQ(columns[0], 2);  // without FixedFirstColumn the moved column may lead
     EXPECT_EQ(TheRecorder().Of(ColumnChanged).at(0).info.Param, 1);
 }
+
+TEST(GridInput, ASizeChangeKeepsPendingTextAndPlacesTheEditorAnew) {
+    InputGrid t(2, 2);
+    t->SetCurrentCell(1, 0, 1, 0);
+    Chars(EditBoxOf(t.g), "s");
+    SendMessageA(t.list(), LVM_SETCOLUMNWIDTH, 1, 150);  // column 0 wider: column 1 moves right
+    EXPECT_EQ(t->GetCellText(1, 0), "r0c1s");
+    EXPECT_EQ(TheRecorder().Count(CellChanged), 0);
+    RECT er;
+    GetWindowRect(EditBoxOf(t.g), &er);
+    MapWindowPoints(nullptr, t.list(), reinterpret_cast<POINT*>(&er), 2);
+    RECT cell = CellRect(t.g, 1, 0);
+    EXPECT_GT(er.left, cell.left);
+    EXPECT_LT(er.right, cell.right);
+    EXPECT_EQ(t->IsCellModified(), 1);  // still reported at the commit
+    t->EndEdit();
+    EXPECT_EQ(TheRecorder().Count(CellChanged), 1);
+}
