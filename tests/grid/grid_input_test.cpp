@@ -928,3 +928,28 @@ TEST(GridInput, ASizeChangeKeepsPendingTextAndPlacesTheEditorAnew) {
     t->EndEdit();
     EXPECT_EQ(TheRecorder().Count(CellChanged), 1);
 }
+
+TEST(GridInput, TheListComboButtonShowsPushedWhileItsListIsOpen) {
+    InputGrid t(2, 2);
+    TheRecorder().answer = Types({ListCell, TextCell}, "a\nb");
+    t->SetCurrentCell(0, 0, 1, 0);
+    HWND combo = View(t.g)->ListCombo;
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    ASSERT_TRUE(GetComboBoxInfo(combo, &info));
+    auto button = [&] {
+        RedrawWindow(combo, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        PumpPending();
+        HDC dc = GetDC(combo);
+        std::vector<COLORREF> px;
+        for (int y = info.rcButton.top; y < info.rcButton.bottom; ++y)
+            for (int x = info.rcButton.left; x < info.rcButton.right; ++x) px.push_back(GetPixel(dc, x, y));
+        ReleaseDC(combo, dc);
+        return px;
+    };
+    auto closed = button();
+    SendMessageA(t.list(), WM_COMMAND, MAKEWPARAM(0, CBN_DROPDOWN), reinterpret_cast<LPARAM>(combo));
+    EXPECT_NE(button(), closed);
+    SendMessageA(t.list(), WM_COMMAND, MAKEWPARAM(0, CBN_CLOSEUP), reinterpret_cast<LPARAM>(combo));
+    EXPECT_EQ(button(), closed);
+}
