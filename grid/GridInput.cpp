@@ -618,7 +618,7 @@ void ShowTooltip(GridViewState* v, int row, int column) {
     v->TooltipWindow = tip;
 }
 
-void MouseMoved(GridViewState* v, HWND list, UINT msg, LPARAM lp) {
+void MouseMoved(GridViewState* v, UINT msg, LPARAM lp) {
     if (v->PressedRow >= 0 && msg == WM_MOUSEMOVE) {
         Hit hit = HitTest(v, PointOf(lp));
         int row = v->PressedRow, column = v->PressedColumn;
@@ -642,7 +642,6 @@ void MouseMoved(GridViewState* v, HWND list, UINT msg, LPARAM lp) {
         bool current = v->CurrentRow == row && v->CurrentColumn == column + 1;
         if (row >= 0 && !current) ShowTooltip(v, row, column);
     }
-    (void)list;
 }
 
 bool SetListCursor(GridViewState* v, HWND list) {
@@ -991,14 +990,13 @@ LRESULT CALLBACK ListComboProc(HWND combo, UINT msg, WPARAM wp, LPARAM lp) {
 
 // --- header -----------------------------------------------------------------------------------
 
+// The header item under a point (-1 outside every item), and whether it is on a divider.
 int HeaderItemAt(HWND header, POINT pt, bool* onDivider) {
     HDHITTESTINFO info{};
     info.pt = pt;
-    SendMessageA(header, HDM_HITTEST, 0, reinterpret_cast<LPARAM>(&info));
+    auto item = static_cast<int>(SendMessageA(header, HDM_HITTEST, 0, reinterpret_cast<LPARAM>(&info)));
     if (onDivider) *onDivider = (info.flags & (HHT_ONDIVIDER | HHT_ONDIVOPEN)) != 0;
-    return (info.flags & (HHT_NOWHERE | HHT_TORIGHT | HHT_TOLEFT)) && !(info.flags & (HHT_ONDIVIDER | HHT_ONDIVOPEN))
-               ? -1
-               : info.iItem;
+    return item;
 }
 
 void RedrawAll(GridViewState* v) {
@@ -1108,7 +1106,7 @@ bool ListInput(GridViewState* v, HWND list, UINT msg, WPARAM wp, LPARAM lp, LRES
         case WM_MOUSEMOVE:
         case WM_NCMOUSEMOVE:
             *result = CallWindowProcA(v->ListProc, list, msg, wp, lp);
-            MouseMoved(v, list, msg, lp);
+            MouseMoved(v, msg, lp);
             return true;
         case WM_SETCURSOR:
             if (reinterpret_cast<HWND>(wp) != list || LOWORD(lp) != HTCLIENT) return false;
