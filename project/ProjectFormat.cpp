@@ -1,5 +1,6 @@
 #include "project/ProjectFormat.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "base/Path.h"
@@ -126,6 +127,29 @@ long long PreferenceReader::ReadNumber(std::string_view key, long long fallback)
     return static_cast<long long>(n);
 }
 
+long long PreferenceReader::HighestIndexedKey(std::string_view prefix) const {
+    if (!current_) return -1;
+    const std::string lower = Lower(prefix);
+    long long highest = -1;
+    for (auto it = current_->lower_bound(lower); it != current_->end(); ++it) {
+        std::string_view key = it->first;
+        if (key.substr(0, lower.size()) != lower) break;  // keys are sorted: the run has ended
+        std::string_view digits = key.substr(lower.size());
+        if (digits.empty() || digits.size() > 18 || (digits[0] == '0' && digits.size() > 1)) continue;
+        long long i = 0;
+        bool ok = true;
+        for (char c : digits) {
+            if (c < '0' || c > '9') {
+                ok = false;
+                break;
+            }
+            i = i * 10 + (c - '0');
+        }
+        if (ok && i > highest) highest = i;
+    }
+    return highest;
+}
+
 std::string JoinItem(const FunctionRow& row) {
     return row[ColSelected] + "|" + row[ColPBFunctionName] + "|" + row[ColFunctionName] + "|" +
            row[ColParameter] + "|" + row[ColComment];
@@ -174,10 +198,9 @@ ProjectData ReadProjectText(std::string_view text) {
     data.Settings.Alias = prefs.ReadNumber("Alias");
     long long n = prefs.ReadNumber("CountFunc");
     prefs.SelectGroup("Grid");
-    // A hand-edited count can be absurd; rows beyond the items present are empty anyway, so
-    // the count is honoured only up to a bound that keeps memory sane.
-    constexpr long long kMaxRows = 1000000;
-    if (n > kMaxRows) n = kMaxRows;
+    // A hand-edited count can be absurd. Rows past the last item would all be empty, so they
+    // are not made; gaps below it stay empty rows.
+    n = std::min({n, prefs.HighestIndexedKey("Item_") + 1, kMaxProjectRows});
     for (long long i = 0; i < n; ++i)
         data.Rows.push_back(SplitItem(prefs.ReadString("Item_" + std::to_string(i))));
     return data;

@@ -36,6 +36,9 @@ public:
     std::string ReadString(std::string_view key, const std::string& fallback = "") const;
     // The value read as a decimal integer (optional sign, leading digits); not a number is 0.
     long long ReadNumber(std::string_view key, long long fallback = 0) const;
+    // The highest i for which the selected group holds the key `prefix` + i (i in decimal as a
+    // writer spells it, without leading zeros); -1 when there is none.
+    long long HighestIndexedKey(std::string_view prefix) const;
 
 private:
     using Keys = std::map<std::string, std::string>;
@@ -47,7 +50,10 @@ private:
 // Alias and CountFunc, an empty line, "[Grid]" with one "Item_<i>" per row; CR LF, no mark.
 std::string WriteProjectText(const ProjectSettings& settings, const TableView& table);
 
-// Settings and rows restored from project text; what is missing reads as empty or 0.
+// Settings and rows restored from project text; what is missing reads as empty or 0. Rows run
+// to CountFunc, but never past the highest "Item_" present (nor past kMaxProjectRows): a
+// hand-edited count cannot make the table grow without bound.
+constexpr long long kMaxProjectRows = 1000000;
 ProjectData ReadProjectText(std::string_view text);
 
 // "user32.lib" -> "user32.zdx"; a name without "." gets "zdx" appended directly.

@@ -75,7 +75,8 @@ TEST(ProjectText, HandWrittenVariantsReadTheSame) {
         "\n"
         "[GRID]\n"
         "item_0=TRUE|A|_A@4|1|c\n"
-        "ITEM_1 =FALSE|B\n";
+        "ITEM_1 =FALSE|B\n"
+        "Item_3 = TRUE|past the count\n";
     ProjectData d = ReadProjectText(text);
     EXPECT_EQ(d.Settings.LibName, "user32.lib");
     EXPECT_EQ(d.Settings.LastPath, "C:\\x\\");
@@ -83,7 +84,7 @@ TEST(ProjectText, HandWrittenVariantsReadTheSame) {
     ASSERT_EQ(d.Rows.size(), 3u);
     EXPECT_EQ(d.Rows[0], (FunctionRow{"TRUE", "_A@4", "A", "1", "c"}));
     EXPECT_EQ(d.Rows[1], (FunctionRow{"FALSE", "", "B", "", ""}));
-    EXPECT_EQ(d.Rows[2], FunctionRow{});  // fewer items than the count: empty cells
+    EXPECT_EQ(d.Rows[2], FunctionRow{});  // a gap below the last item: empty cells
 }
 
 TEST(ProjectText, MissingOrBrokenCountGivesNoRows) {
@@ -91,12 +92,25 @@ TEST(ProjectText, MissingOrBrokenCountGivesNoRows) {
     EXPECT_TRUE(ReadProjectText("[Global]\nCountFunc = many\n[Grid]\nItem_0 = x\n").Rows.empty());
     EXPECT_TRUE(ReadProjectText("[Global]\nCountFunc = -4\n").Rows.empty());
     EXPECT_TRUE(ReadProjectText("").Rows.empty());
-    EXPECT_EQ(ReadProjectText("[Global]\nCountFunc = 2x\n").Rows.size(), 2u);
+    EXPECT_EQ(ReadProjectText("[Global]\nCountFunc = 2x\n[Grid]\nItem_1 = a\n").Rows.size(), 2u);
     EXPECT_EQ(ReadProjectText("[Global]\nCountFunc = $10\n").Rows.size(), 0u);  // decimal only
     // Keys are looked up in their own group only.
     EXPECT_TRUE(ReadProjectText("[Grid]\nCountFunc = 2\nItem_0 = a\n").Rows.empty());
-    // An absurd count does not take the program down.
-    EXPECT_LE(ReadProjectText("[Global]\nCountFunc = 99999999999\n").Rows.size(), 1000000u);
+}
+
+TEST(ProjectText, RowsStopAtTheLastItemPresent) {
+    // A count of two thousand million over two items gives rows up to the last item only.
+    ProjectData d = ReadProjectText("[Global]\nCountFunc = 2000000000\n[Grid]\nItem_0 = TRUE|a\nitem_4 = FALSE|e\n");
+    ASSERT_EQ(d.Rows.size(), 5u);
+    EXPECT_EQ(d.Rows[4], (FunctionRow{"FALSE", "", "e", "", ""}));
+    EXPECT_EQ(d.Rows[2], FunctionRow{});
+    // Only keys the reader would look up count: not a zero-padded index, not another group's.
+    EXPECT_EQ(ReadProjectText("[Global]\nCountFunc = 99\n[Grid]\nItem_0 = a\nItem_07 = b\nItem_x9 = c\n"
+                              "Item_ = d\n[Other]\nItem_50 = e\n").Rows.size(), 1u);
+    EXPECT_TRUE(ReadProjectText("[Global]\nCountFunc = 99\n").Rows.empty());
+    // An item far out still cannot make the table grow without bound.
+    EXPECT_EQ(ReadProjectText("[Global]\nCountFunc = 2000000000\n[Grid]\nItem_1999999999 = x\n").Rows.size(),
+              static_cast<std::size_t>(kMaxProjectRows));
 }
 
 TEST(ProjectText, Utf8MarkedFilesBecomeSingleByte) {
