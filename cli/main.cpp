@@ -1,5 +1,6 @@
 // zandrel-cli: the scriptable front end of the same core the GUI uses.
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include "librarian/Librarian.h"
 #include "readers/DllMachine.h"
 #include "readers/ImportLib.h"
+#include "readers/Symbols.h"
 #include "table/FunctionTable.h"
 #include "table/ImportSource.h"
 
@@ -74,7 +76,7 @@ bool LoadSymbols(const std::string& path, SymbolList& symbols) {
         Fail(path, ReadStatusText(status));
         return false;
     }
-    if (status == ReadStatus::TruncatedNames)
+    if (status == ReadStatus::TruncatedNames || status == ReadStatus::TooManySymbols)
         std::fprintf(stderr, "zandrel-cli: %s: warning: %s\n", path.c_str(), ReadStatusText(status));
     return true;
 }
@@ -165,10 +167,19 @@ int Symbols(const std::vector<std::string>& args) {
     if (!source.Resolve(file, lib_dir)) return 1;
     SymbolList symbols;
     if (!LoadSymbols(source.lib, symbols)) return 1;
+    // Appended piece by piece: temporaries per line cost more than the reading itself.
     std::string out;
+    std::size_t size = 0;
+    for (const SymbolEntry& e : symbols) size += 2 * e.Name.size() + 16;
+    out.reserve(size);
+    char count[16];
     for (const SymbolEntry& e : symbols) {
-        FunctionRow row = DefaultRowCells(e);
-        out += e.Name + "\t" + std::to_string(e.ParamCount) + "\t" + row[ColPBFunctionName] + "\n";
+        out += e.Name;
+        out += '\t';
+        out.append(count, std::to_chars(count, count + sizeof count, e.ParamCount).ptr);
+        out += '\t';
+        out += PBFunctionNameFromSymbol(e.Name);
+        out += '\n';
     }
     if (!WriteAll(stdout, out)) {
         Fail("<stdout>", "write failed");

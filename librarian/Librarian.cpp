@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <new>
 #include <random>
 
 #include "base/Path.h"
@@ -12,21 +14,47 @@ namespace zandrel::librarian {
 
 namespace {
 
+// No DLL comes near this size; a bigger file is refused before it is read, so a huge (or sparse)
+// file cannot exhaust memory.
+constexpr long long kMaxDllBytes = 1ll << 30;
+
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& reason) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
     if (!f) {
         reason = std::strerror(errno);
         return false;
     }
     bytes.clear();
-    char chunk[1 << 16];
-    std::size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.append(chunk, got);
-    const bool failed = std::ferror(f) != 0;
-    const int err = errno;
-    std::fclose(f);
-    if (failed) {
-        reason = err ? std::strerror(err) : "read error";
+    // The image's first bytes settle most refusals without reading the rest.
+    char head[2] = {};
+    if (std::fread(head, 1, 2, f.get()) != 2 || head[0] != 'M' || head[1] != 'Z') {
+        reason = std::ferror(f.get()) ? "read error" : "not a PE image (no MZ header)";
+        return false;
+    }
+    long long size = -1;
+#if defined(_WIN32)
+    if (_fseeki64(f.get(), 0, SEEK_END) == 0) size = _ftelli64(f.get());
+#else
+    if (fseeko(f.get(), 0, SEEK_END) == 0) size = ftello(f.get());
+#endif
+    if (size < 0) {
+        reason = "cannot tell the file's size";
+        return false;
+    }
+    if (size > kMaxDllBytes) {
+        reason = "file too large for a DLL (over 1 GiB)";
+        return false;
+    }
+    try {
+        bytes.resize(static_cast<std::size_t>(size));
+    } catch (const std::bad_alloc&) {
+        reason = "not enough memory to read the file";
+        return false;
+    }
+    std::rewind(f.get());
+    if (std::fread(bytes.data(), 1, bytes.size(), f.get()) != bytes.size()) {
+        reason = std::ferror(f.get()) ? "read error" : "the file shrank while it was read";
+        bytes.clear();
         return false;
     }
     return true;

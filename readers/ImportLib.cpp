@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <new>
 
 #include "base/Number.h"
 #include "readers/Symbols.h"
@@ -47,6 +48,10 @@ bool IsGnuBookkeeping(std::string_view name) {
            (name.size() >= tail.size() && name.substr(name.size() - tail.size()) == tail);
 }
 
+// A GNU table lists each function two or three times (the function, its __imp_ pointer, the
+// DLL's bookkeeping); beyond this many names the table cannot be a real library's.
+constexpr std::uint64_t kMaxNamesToSort = 4 * kMaxSymbols;
+
 // Splits `count` zero-terminated names starting at `start`; a name missing its terminator
 // ends at the end of the data. Returns false when the data ran out before `count` names.
 bool SplitNames(std::string_view d, std::uint64_t start, std::uint64_t count,
@@ -74,6 +79,7 @@ const char* ReadStatusText(ReadStatus status) {
         case ReadStatus::CorruptHeader: return "corrupt archive: second member header is cut off or has no end marker";
         case ReadStatus::CorruptTable: return "corrupt archive: symbol table lies beyond the end of its member";
         case ReadStatus::TruncatedNames: return "symbol table holds fewer names than its count";
+        case ReadStatus::TooManySymbols: return "symbol table holds more than 1000000 functions; only the first are listed";
     }
     return "unknown";
 }
@@ -92,16 +98,23 @@ ReadStatus ReadLibFile(const std::string& path, SymbolList& list) {
 #endif
     if (size < 0) return ReadStatus::Unreadable;
     if (size < 1) return ReadStatus::EmptyFile;
-    if (static_cast<unsigned long long>(size) > SIZE_MAX / 2) return ReadStatus::Unreadable;
+    // The signature first: a large file that is no archive is never taken into memory.
+    char head[kSignature.size()];
     std::rewind(file.get());
+    std::size_t got = std::fread(head, 1, sizeof head, file.get());
+    if (got < sizeof head) return ParseArchive(std::string_view(head, got), list);
+    if (std::string_view(head, sizeof head) != kSignature) return ReadStatus::NotAnArchive;
+    // Only the two linker members at the front are ever parsed; beyond kMaxReadBytes the rest
+    // of a huge (or sparse, hostile) file is left unread, so memory stays bounded.
+    const std::uint64_t wanted = std::min<std::uint64_t>(static_cast<std::uint64_t>(size), kMaxReadBytes);
     std::string buffer;
     try {
-        buffer.resize(static_cast<std::size_t>(size));
+        buffer.resize(static_cast<std::size_t>(wanted));
     } catch (const std::bad_alloc&) {
         return ReadStatus::Unreadable;
     }
-    if (std::fread(buffer.data(), 1, buffer.size(), file.get()) != buffer.size())
-        return ReadStatus::Unreadable;
+    std::rewind(file.get());
+    if (std::fread(buffer.data(), 1, buffer.size(), file.get()) != buffer.size()) return ReadStatus::Unreadable;
     return ParseArchive(buffer, list);
 }
 
@@ -141,11 +154,19 @@ ReadStatus ReadLinkerMember(std::string_view d, SymbolList& list) {
     const std::uint64_t count = ReadLE32(d, count_at);
     const std::uint64_t table = count_at + 4 + 2 * count;
     if (table > size) return ReadStatus::CorruptTable;
-    std::vector<std::string_view> names;
-    names.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, size - table)));
-    bool complete = SplitNames(d, table, count, names);
-    for (std::string_view name : names) AddSymbol(name, list);
-    return complete ? ReadStatus::Ok : ReadStatus::TruncatedNames;
+    // Names go straight into the list: a huge count over a large file must not first build a
+    // second list of its own.
+    std::uint64_t cursor = table;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        if (cursor >= size) return ReadStatus::TruncatedNames;
+        std::size_t end = d.find('\0', cursor);
+        if (end == std::string_view::npos) end = d.size();
+        if (!IsSkippedSymbol(d.substr(cursor, end - cursor)) && list.size() >= kMaxSymbols)
+            return ReadStatus::TooManySymbols;
+        AddSymbol(d.substr(cursor, end - cursor), list);
+        cursor = static_cast<std::uint64_t>(end) + 1;
+    }
+    return ReadStatus::Ok;
 }
 
 ReadStatus ReadFirstLinkerMember(std::string_view d, SymbolList& list) {
@@ -154,13 +175,20 @@ ReadStatus ReadFirstLinkerMember(std::string_view d, SymbolList& list) {
     const std::uint64_t count = ReadBE32(d, 0);
     const std::uint64_t table = 4 + 4 * count;
     if (table > size) return ReadStatus::CorruptTable;
+    // Each entry needs four bytes of offset, so the count is bounded by the member; the names
+    // must all be in hand to be sorted, but never more than a few per listed symbol.
     std::vector<std::string_view> names;
-    names.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, size - table)));
-    bool complete = SplitNames(d, table, count, names);
+    const std::uint64_t wanted = std::min<std::uint64_t>(count, kMaxNamesToSort);
+    names.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(wanted, size - table)));
+    bool complete = SplitNames(d, table, wanted, names);
     // string_view compares bytes as unsigned, the order of a second linker member.
     std::stable_sort(names.begin(), names.end());
-    for (std::string_view name : names)
-        if (!IsGnuBookkeeping(name)) AddSymbol(name, list);
+    for (std::string_view name : names) {
+        if (IsGnuBookkeeping(name) || IsSkippedSymbol(name)) continue;
+        if (list.size() >= kMaxSymbols) return ReadStatus::TooManySymbols;
+        AddSymbol(name, list);
+    }
+    if (wanted < count && complete) return ReadStatus::TooManySymbols;
     return complete ? ReadStatus::Ok : ReadStatus::TruncatedNames;
 }
 

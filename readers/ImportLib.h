@@ -24,17 +24,29 @@ enum class ReadStatus {
     CorruptHeader,   // the second member header is cut off or lacks its end marker
     CorruptTable,    // a count or the string table lies beyond the member data
     TruncatedNames,  // fewer names stand in the table than its count says; those found are kept
+    TooManySymbols,  // more entries than kMaxSymbols; the first kMaxSymbols are kept
 };
+
+// No real library comes near this many functions; a hostile table (a count of thousands of
+// millions over a sparse file of zeros, each zero an empty name) stops here instead of
+// exhausting memory and the table.
+constexpr std::size_t kMaxSymbols = 1000000;
+
+// The most of a file ReadLibFile takes in: the linker members of kMaxSymbols functions fit
+// several times over, and the members after them are never read.
+constexpr std::uint64_t kMaxReadBytes = 128ull << 20;
 
 // A short English reason for a status, for messages.
 const char* ReadStatusText(ReadStatus status);
 
 // True when the status means nothing useful could be read from the file.
 inline bool IsReadFailure(ReadStatus s) {
-    return s != ReadStatus::Ok && s != ReadStatus::NoSymbolTable && s != ReadStatus::TruncatedNames;
+    return s != ReadStatus::Ok && s != ReadStatus::NoSymbolTable && s != ReadStatus::TruncatedNames &&
+           s != ReadStatus::TooManySymbols;
 }
 
-// Empties `list`, reads the whole file and parses it.
+// Empties `list` and parses the file: its first kMaxReadBytes, read in one go once the first
+// bytes show an archive signature.
 ReadStatus ReadLibFile(const std::string& path, SymbolList& list);
 
 // Walks the archive in `data` and appends the symbols of its linker member to `list`.

@@ -2,10 +2,12 @@
 
 #include "readers/ImportLib.h"
 #include "support/ArchiveBuilder.h"
+#include "support/HostileFiles.h"
 #include "support/TempDir.h"
 
 using namespace zandrel;
 using namespace ztest;
+using namespace std::string_literals;
 
 namespace {
 std::vector<std::string> Names(const SymbolList& list) {
@@ -173,4 +175,30 @@ TEST(ReadLibFile, EveryTruncationOfALibraryIsHandled) {
         ParseArchive(std::string_view(lib).substr(0, n), list);
         EXPECT_LE(list.size(), 3u);
     }
+}
+
+TEST(ReadLibFile, HostileLibrariesGiveWhatTheTableShowsWithinBoundedWork) {
+    TempDir dir;
+    for (const HostileFile& f : WriteHostileLibraries(dir)) {
+        SymbolList list;
+        ReadStatus status = ReadLibFile(f.Path, list);
+        EXPECT_EQ(list.size(), static_cast<std::size_t>(f.Rows)) << f.Label;
+        EXPECT_EQ(IsReadFailure(status), f.CliStatus != 0) << f.Label << ": " << ReadStatusText(status);
+        if (!f.Reason.empty()) {
+            EXPECT_NE(std::string(ReadStatusText(status)).find(f.Reason), std::string::npos) << f.Label;
+        }
+    }
+}
+
+TEST(ReadFirstLinkerMember, AFloodOfNamesStopsAtTheLimit) {
+    // Five million one-letter names: more than any library lists, yet all within the member.
+    const std::uint32_t count = 5000000;
+    std::string d;
+    PutBE32(d, count);
+    d.append(4ull * count, '\0');
+    for (std::uint32_t i = 0; i < count; ++i) d += "a\0"s;
+    SymbolList list;
+    EXPECT_EQ(ReadFirstLinkerMember(d, list), ReadStatus::TooManySymbols);
+    EXPECT_EQ(list.size(), kMaxSymbols);
+    EXPECT_EQ(list.front().Name, "a");
 }
