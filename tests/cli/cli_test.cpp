@@ -1,15 +1,21 @@
 // zandrel-cli run as a separate program, as scripts use it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
 #include "base/Version.h"
 #include "support/ArchiveBuilder.h"
+#include "support/HostileFiles.h"
 #include "support/PeBuilder.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
+
+#if !defined(_WIN32)
+#include <sys/resource.h>
+#endif
 
 using namespace ztest;
 
@@ -188,4 +194,27 @@ TEST_F(Cli, DllFailuresNameTheDll) {
         Result r = Run(args);
         EXPECT_EQ(r.status, 2) << args;
     }
+}
+
+TEST_F(Cli, HostileFilesAreNamedOnStderrWithinBoundedMemory) {
+    std::filesystem::create_directories(dir.File("libs"));
+    std::vector<HostileFile> files = WriteHostileLibraries(dir);
+    for (HostileFile& f : WriteHostileDlls(dir)) files.push_back(f);
+    for (const HostileFile& f : files) {
+        Result r = Run("symbols --lib-dir " + Q(dir.File("libs")) + " " + Q(f.Path));
+        EXPECT_EQ(r.status, f.CliStatus) << f.Label << ": " << r.err;
+        EXPECT_EQ(static_cast<int>(std::count(r.out.begin(), r.out.end(), '\n')), f.Rows) << f.Label;
+        if (f.Reason.empty()) {
+            EXPECT_EQ(r.err, "") << f.Label;
+        } else {
+            EXPECT_NE(r.err.find(std::filesystem::path(f.Path).filename().string()), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find(f.Reason), std::string::npos) << f.Label << ": " << r.err;
+        }
+    }
+#if !defined(_WIN32)
+    // Two-GiB files are taken in only as far as they matter (sanitizer overhead included).
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    EXPECT_LT(usage.ru_maxrss, 768L * 1024) << "largest child's peak in KiB";
+#endif
 }
