@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Sets up (if needed), builds the native, 32-bit and 64-bit Windows trees and runs all tests.
+# Sets up (if needed), builds the native, 32-bit and 64-bit Windows trees and the fuzz tree
+# (clang, libFuzzer: each target runs briefly over its seeds) and runs all tests.
 #   scripts/test.sh            everything
 #   ZANDREL_TREES="native win32" scripts/test.sh    a subset
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ZANDREL_BUILD:-$root/build}
-trees=${ZANDREL_TREES:-native win32 win64}
+trees=${ZANDREL_TREES:-native win32 win64 fuzz}
 
 bash "$root/scripts/setup.sh" "$build" >/dev/null || { echo "setup failed" >&2; exit 1; }
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -66,6 +67,8 @@ for tree in $trees; do
              -DZANDREL_WINEPREFIX="$build/wineprefix" ;;
     win64) configure win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
              -DZANDREL_WINEPREFIX="$build/wineprefix" ;;
+    fuzz) configure fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DZANDREL_FUZZ=ON \
+            -DZANDREL_TESTS=OFF ;;
     *) echo "unknown tree $tree" >&2; exit 2 ;;
   esac || { echo "== $tree: build failed"; status=1; failed=$((failed + 1)); continue; }
   echo "== $tree: test"
