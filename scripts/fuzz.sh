@@ -60,7 +60,8 @@ for t in "${targets[@]}"; do
   [ -n "$speed" ] || speed=$(sed -nE 's/.* exec\/s: ([0-9]+).*/\1/p' <<<"$last")
   cov=$(sed -nE 's/.* cov: ([0-9]+).*/\1/p' <<<"$last")
   ft=$(sed -nE 's/.* ft: ([0-9]+).*/\1/p' <<<"$last")
-  corpus=$(find "$tree/corpus/$t" -type f | wc -l)
+  units=$(sed -nE 's/.* corp: ([0-9]+)\/.*/\1/p' <<<"$last")  # inputs libFuzzer keeps in use
+  files=$(find "$tree/corpus/$t" -type f | wc -l)              # all it ever saved
 
   new=$(comm -13 <(echo "$before" | sort) <(ls "$found" | sort) \
     | grep -E '^(crash|leak|timeout|oom)-' || true)
@@ -76,14 +77,14 @@ for t in "${targets[@]}"; do
     reports+=("$t: exit status $rc without a reproducer (log $log)")
   fi
   findings_total=$((findings_total + count))
-  printf '%s: %s executions, %s exec/s, cov %s, ft %s, corpus %s files, findings: %s\n' \
-    "$t" "${execs:-?}" "${speed:-?}" "${cov:-?}" "${ft:-?}" "$corpus" "$result"
-  rows+=("$(printf '%-26s %12s %9s %6s %7s %7s  %s' "$t" "${execs:-?}" "${speed:-?}" "${cov:-?}" \
-    "${ft:-?}" "$corpus" "$result")")
+  printf '%s: %s executions, %s exec/s, cov %s, ft %s, corpus %s inputs (%s files), findings: %s\n' \
+    "$t" "${execs:-?}" "${speed:-?}" "${cov:-?}" "${ft:-?}" "${units:-?}" "$files" "$result"
+  rows+=("$(printf '%-26s %12s %9s %6s %7s %7s %7s  %s' "$t" "${execs:-?}" "${speed:-?}" "${cov:-?}" \
+    "${ft:-?}" "${units:-?}" "$files" "$result")")
 done
 
 echo
-printf '%-26s %12s %9s %6s %7s %7s  %s\n' target executions exec/s cov ft corpus findings
+printf '%-26s %12s %9s %6s %7s %7s %7s  %s\n' target executions exec/s cov ft corpus files findings
 for r in "${rows[@]}"; do echo "$r"; done
 if [ "$findings_total" -gt 0 ]; then
   echo
