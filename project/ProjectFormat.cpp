@@ -67,7 +67,11 @@ std::string Utf8ToSingleByte(std::string_view s) {
             ++i;
             continue;
         }
-        out += SingleByteFor(cp);
+        // An overlong form could smuggle a line end or a blank past the reader's trimming (C0 8D
+        // is CR), and a value with a line end breaks the file when it is saved again.
+        static constexpr std::uint32_t kLeast[4] = {0, 0x80, 0x800, 0x10000};
+        const bool valid = cp >= kLeast[extra] && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
+        out += valid ? SingleByteFor(cp) : '?';
         i += static_cast<std::size_t>(extra) + 1;
     }
     return out;
