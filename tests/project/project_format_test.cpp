@@ -133,7 +133,7 @@ TEST(Utf8ToSingleByte, BrokenSequencesBecomeQuestionMarks) {
     // Overlong forms of CR, LF and a blank, a surrogate and a code point past U+10FFFF.
     EXPECT_EQ(Utf8ToSingleByte("a\xC0\x8D\xC0\x8A" "b\xC0\xA0"), "a??b?");
     EXPECT_EQ(Utf8ToSingleByte("\xE0\x80\x8A|\xED\xA0\x80|\xF4\x90\x80\x80"), "?|?|?");
-    ProjectData d = ReadProjectText("\xEF\xBB\xBF[Global]\nLibName = a\xC0\x8D\xC0\x8Ab\xC0\xA0\n");
+    ProjectData d = ReadProjectText("\xEF\xBB\xBF[Global]\nLibName = a\xC0\x8D\xC0\x8A" "b\xC0\xA0\n");
     EXPECT_EQ(d.Settings.LibName, "a??b?");
 }
 
