@@ -68,6 +68,12 @@ TEST(Path, TrailingSeparator) {
 }
 
 #include "base/CommandLine.h"
+#include "support/RandomText.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#include <shellapi.h>
+#endif
 
 TEST(CommandLine, PathsSurviveTheRoundTrip) {
     const std::vector<std::vector<std::string>> cases = {
@@ -77,6 +83,29 @@ TEST(CommandLine, PathsSurviveTheRoundTrip) {
         {"", "tab\there", "quote at end\""},
     };
     for (const auto& args : cases) EXPECT_EQ(SplitCommandLine(JoinCommandLine(args)), args);
+}
+
+TEST(CommandLine, RandomParametersOfANewInstanceParseBack) {
+    // File, LastPath and SavePath as a new instance is given them: blanks, tabs, quotes and
+    // runs of backslashes anywhere, trailing backslashes, empty parameters.
+    std::mt19937 rng(20261208);
+    const std::string alphabet = "aZ09 \t\\\\\\\":._-";
+    for (int i = 0; i < 3000; ++i) {
+        std::vector<std::string> params;
+        for (int k = 0; k < 3; ++k) params.push_back(ztest::RandomText(rng, alphabet, 12));
+        const std::string line = JoinCommandLine(params);
+        ASSERT_EQ(SplitCommandLine(line), params) << line;
+#if defined(_WIN32)
+        // The system's own split of the same line, as the started program's runtime does it.
+        std::wstring wide = L"zandrel.exe " + std::wstring(line.begin(), line.end());
+        int argc = 0;
+        LPWSTR* argv = CommandLineToArgvW(wide.c_str(), &argc);
+        ASSERT_EQ(argc, 4) << line;
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(std::wstring(argv[k + 1]), std::wstring(params[k].begin(), params[k].end())) << line;
+        LocalFree(argv);
+#endif
+    }
 }
 
 TEST(CommandLine, QuotingOnlyWhereNeeded) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "project/ProjectFormat.h"
+#include "support/RandomText.h"
 
 using namespace zandrel;
 
@@ -143,4 +144,37 @@ TEST(ProposedProjectName, KeepsTheLastDot) {
     EXPECT_EQ(ProposedProjectName("noext"), "noextzdx");
     EXPECT_EQ(ProposedProjectName("trail."), "trail.zdx");
     EXPECT_EQ(ProposedProjectName(""), "zdx");
+}
+
+TEST(ProjectText, RandomTablesSurviveSaveThenOpen) {
+    // Within what the format can hold: no line ends anywhere, no "|" before the comment, no
+    // blanks or tabs at the ends of a value (those are trimmed on reading). Any other byte goes.
+    std::mt19937 rng(4101);
+    const std::string any = ztest::BytesExcept("\r\n"), field = ztest::BytesExcept("\r\n|");
+    auto value = [&](const std::string& alphabet, std::size_t max_len) {
+        std::string v = ztest::RandomText(rng, alphabet, max_len);
+        while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.erase(0, 1);
+        while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.pop_back();
+        return v;
+    };
+    for (int i = 0; i < 300; ++i) {
+        ProjectSettings s;
+        s.LibName = value(any, 20);
+        s.LastPath = value(any, 30);
+        s.SavePath = value(any, 30);
+        s.CallingConvention = static_cast<long long>(rng() % 3);
+        s.Alias = static_cast<long long>(rng() % 2);
+        RowTable t;
+        const int rows = static_cast<int>(rng() % 40);
+        for (int r = 0; r < rows; ++r)
+            t.rows.push_back({rng() % 3 ? "TRUE" : "FALSE", value(field, 16), value(field, 16), value(field, 4),
+                              value(any, 24)});
+        ProjectData d = ReadProjectText(WriteProjectText(s, t));
+        ASSERT_EQ(d.Rows, t.rows) << "case " << i;
+        EXPECT_EQ(d.Settings.LibName, s.LibName);
+        EXPECT_EQ(d.Settings.LastPath, s.LastPath);
+        EXPECT_EQ(d.Settings.SavePath, s.SavePath);
+        EXPECT_EQ(d.Settings.CallingConvention, s.CallingConvention);
+        EXPECT_EQ(d.Settings.Alias, s.Alias);
+    }
 }

@@ -2,6 +2,7 @@
 
 #include "table/FunctionTable.h"
 #include "table/ImportSource.h"
+#include "support/RandomText.h"
 
 using namespace zandrel;
 
@@ -116,4 +117,31 @@ TEST(DefaultRowCells, FromASymbol) {
     EXPECT_EQ(DefaultRowCells({"__Proc@8", 2}), (FunctionRow{"TRUE", "__Proc@8", "_Proc", "2", ""}));
     EXPECT_EQ(DefaultRowCells({"...", 0}), (FunctionRow{"TRUE", "...", "", "0", ""}));
     EXPECT_EQ(DefaultRowCells({"_x@-4", -1})[ColParameter], "-1");
+}
+
+TEST(GenerateImportSource, LinesAreFivePlusTheSelectedRows) {
+    // Blank line, two comment lines, Import and EndImport around one line per selected row,
+    // whatever the cells hold (short of line ends, which a cell cannot take).
+    std::mt19937 rng(77);
+    const std::string text = ztest::BytesExcept("\r\n");
+    const std::vector<std::string> checks = {"TRUE", "FALSE", "", "true", "TRUE "};
+    for (int i = 0; i < 500; ++i) {
+        RowTable t;
+        const int rows = 1 + static_cast<int>(rng() % 30);
+        int selected = 0;
+        for (int r = 0; r < rows; ++r) {
+            const std::string& check = checks[rng() % checks.size()];
+            selected += IsSelectedText(check);
+            t.rows.push_back({check, ztest::RandomText(rng, text, 12), ztest::RandomText(rng, text, 12),
+                              ztest::RandomText(rng, rng() % 2 ? "0123456789" : text, 3),
+                              ztest::RandomText(rng, text, 12)});
+        }
+        ImportOptions o = Options(rng() % 2 ? "CDECL" : "STDCALL", rng() % 2);
+        o.LibName = ztest::RandomText(rng, text, 10);
+        const std::string out = GenerateImportSource(t, o);
+        std::size_t lines = 0;
+        for (std::size_t at = out.find("\r\n"); at != std::string::npos; at = out.find("\r\n", at + 2)) ++lines;
+        EXPECT_EQ(lines, static_cast<std::size_t>(5 + selected)) << "case " << i;
+        EXPECT_EQ(out.size() >= 2 ? out.substr(out.size() - 2) : out, "\r\n");
+    }
 }
