@@ -13,6 +13,7 @@
 
 #include "app/App.h"
 #include "support/ArchiveBuilder.h"
+#include "support/HostileFiles.h"
 #include "support/TempDir.h"
 
 using namespace zandrel;
@@ -221,6 +222,33 @@ TEST(EndToEnd, ProjectOnTheCommandLine) {
     PostMessageA(main, WM_COMMAND, CmdQuit, 0);
     ASSERT_EQ(WaitForSingleObject(z.process(), 30000), WAIT_OBJECT_0);
     EXPECT_NE(ReadFile(project).find("Item_0 = TRUE|MessageBoxA|_MessageBoxA@16|4|\r\n"), std::string::npos);
+}
+
+TEST(EndToEnd, HostileFilesOnTheCommandLineOpenQuietly) {
+    // Each file in a program of its own: up, silent, showing what could be read, and it quits.
+    TempDir dir;
+    std::vector<HostileFile> files = WriteHostileLibraries(dir, false);
+    const std::string project = "[Global]\r\nLibName = huge.lib\r\nCountFunc = 2000000000\r\n[Grid]\r\n"
+                                "Item_0 = TRUE|a|_a@4|1|\r\n";
+    files.push_back({"a project counting two thousand million", dir.Write("huge.zdx", project), 1, 0, ""});
+    for (const HostileFile& f : files) {
+        SCOPED_TRACE(f.Label);
+        Zandrel z("\"" + f.Path + "\"");
+        ASSERT_TRUE(z.started());
+        const std::string lib = f.Label.rfind("a project", 0) == 0 ? "huge.lib" : std::filesystem::path(f.Path).filename().string();
+        HWND main = z.Main("Zandrel 2013  - " + lib);
+        ASSERT_NE(main, nullptr);
+        EXPECT_EQ(Text(main), "Zandrel 2013  - " + lib + "  (" + std::to_string(f.Rows) + " Functions)");
+        // No message box or other window of its own besides the main one.
+        EXPECT_EQ(FindWindowOf(z.pid(), "#32770", ""), nullptr);
+        PostMessageA(main, WM_COMMAND, CmdQuit, 0);
+        ASSERT_EQ(WaitForSingleObject(z.process(), 30000), WAIT_OBJECT_0);
+        DWORD code = 1;
+        GetExitCodeProcess(z.process(), &code);
+        EXPECT_EQ(code, 0u);
+    }
+    // The project kept its one row when it was saved on quitting, and nothing more.
+    EXPECT_NE(ReadFile(dir.File("huge.zdx")).find("CountFunc = 1\r\n"), std::string::npos);
 }
 
 TEST(EndToEnd, DllOnTheCommandLineThroughOurLibrarian) {
