@@ -13,9 +13,18 @@ bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 bool IsSkippedSymbol(std::string_view name) {
-    if (!name.empty() && static_cast<unsigned char>(name[0]) == 0x7F) return true;
-    return StartsWith(name, "__IMPORT_") || StartsWith(name, "__NULL_IM") ||
-           StartsWith(name, "__imp_") || StartsWith(name, "__real@") || StartsWith(name, "?");
+    if (name.empty()) return false;
+    if (static_cast<unsigned char>(name[0]) == 0x7F || name[0] == '?') return true;
+    // The other skipped names all begin with "__", and the third byte tells which one it can
+    // be: one comparison of text at most, for names that are read by the hundred thousand.
+    if (name.size() < 3 || name[0] != '_' || name[1] != '_') return false;
+    switch (name[2]) {
+        case 'I': return StartsWith(name, "__IMPORT_");
+        case 'N': return StartsWith(name, "__NULL_IM");
+        case 'i': return StartsWith(name, "__imp_");
+        case 'r': return StartsWith(name, "__real@");
+        default: return false;
+    }
 }
 
 std::int32_t ParamCountFromName(std::string_view name) {
@@ -27,30 +36,31 @@ std::int32_t ParamCountFromName(std::string_view name) {
     return static_cast<std::int32_t>(bytes / 4);
 }
 
-std::string HostFunctionName(std::string_view name) {
-    std::string joined;
+namespace {
+// One pass over the name into a buffer of its size, no intermediate strings: this runs for
+// every row of a library. `dropUnderscore` applies the table's rule of one leading "_" removed.
+std::string HostName(std::string_view name, bool dropUnderscore) {
     std::size_t last_at = name.rfind('@');
-    if (last_at != std::string_view::npos) {
-        // Everything before the last "@", with every "@" removed.
-        for (char c : name.substr(0, last_at))
-            if (c != '@') joined += c;
-    } else {
-        joined.assign(name);
+    // Everything before the last "@", with every "@" removed.
+    if (last_at != std::string_view::npos) name = name.substr(0, last_at);
+    std::string out(name.size(), '\0');
+    char* to = out.data();
+    std::size_t i = 0;
+    // Leading characters go up to the first letter or "_" ("@" is no letter).
+    while (i < name.size() && !IsAsciiLetter(name[i]) && name[i] != '_') ++i;
+    if (dropUnderscore && i < name.size() && name[i] == '_') ++i;
+    for (; i < name.size(); ++i) {
+        const char c = name[i];
+        if (IsAsciiLetter(c) || IsAsciiDigit(c) || c == '_') *to++ = c;
+        else if (c == ' ') *to++ = '_';
     }
-    std::size_t start = 0;
-    while (start < joined.size() && !IsAsciiLetter(joined[start]) && joined[start] != '_') ++start;
-    std::string out;
-    for (std::size_t i = start; i < joined.size(); ++i) {
-        char c = joined[i] == ' ' ? '_' : joined[i];
-        if (IsAsciiLetter(c) || IsAsciiDigit(c) || c == '_') out += c;
-    }
+    out.resize(static_cast<std::size_t>(to - out.data()));
     return out;
 }
+}  // namespace
 
-std::string PBFunctionNameFromSymbol(std::string_view name) {
-    std::string host = HostFunctionName(name);
-    if (!host.empty() && host[0] == '_') host.erase(0, 1);
-    return host;
-}
+std::string HostFunctionName(std::string_view name) { return HostName(name, false); }
+
+std::string PBFunctionNameFromSymbol(std::string_view name) { return HostName(name, true); }
 
 }  // namespace zandrel

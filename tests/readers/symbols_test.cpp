@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "readers/Symbols.h"
 
 using namespace zandrel;
@@ -60,4 +63,56 @@ TEST(PBFunctionNameFromSymbol, RemovesOneLeadingUnderscore) {
     EXPECT_EQ(PBFunctionNameFromSymbol("@FastProc@8"), "FastProc");
     EXPECT_EQ(PBFunctionNameFromSymbol("9_x"), "x");  // the underscore found by the letter scan
     EXPECT_EQ(PBFunctionNameFromSymbol("..."), "");
+}
+
+namespace {
+
+// The host-name rules taken literally, one step after the other, to hold the one-pass decoding to.
+std::string ReferenceHostName(const std::string& name) {
+    std::string joined = name;
+    std::size_t last_at = name.rfind('@');
+    if (last_at != std::string::npos) {
+        joined.clear();
+        for (char c : name.substr(0, last_at))
+            if (c != '@') joined += c;
+    }
+    auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    std::size_t start = 0;
+    while (start < joined.size() && !letter(joined[start]) && joined[start] != '_') ++start;
+    std::string out;
+    for (std::size_t i = start; i < joined.size(); ++i) {
+        char c = joined[i] == ' ' ? '_' : joined[i];
+        if (letter(c) || (c >= '0' && c <= '9') || c == '_') out += c;
+    }
+    return out;
+}
+
+bool ReferenceSkipped(const std::string& name) {
+    auto starts = [&](const std::string& p) { return name.compare(0, p.size(), p) == 0 && name.size() >= p.size(); };
+    return (!name.empty() && static_cast<unsigned char>(name[0]) == 0x7F) || starts("__IMPORT_") ||
+           starts("__NULL_IM") || starts("__imp_") || starts("__real@") || starts("?");
+}
+
+}  // namespace
+
+TEST(HostFunctionName, EveryShortNameAsTheRulesSayStepByStep) {
+    // Every name of up to five characters over the characters the rules treat apart.
+    const std::string alphabet = "_@a1 $?\x7f";
+    std::vector<std::string> names = {""};
+    for (std::size_t begin = 0, length = 0; length < 5; ++length) {
+        const std::size_t end = names.size();
+        for (std::size_t i = begin; i < end; ++i)
+            for (char c : alphabet) names.push_back(names[i] + c);
+        begin = end;
+    }
+    for (const std::string& name : names) {
+        const std::string host = ReferenceHostName(name);
+        ASSERT_EQ(HostFunctionName(name), host) << "[" << name << "]";
+        const std::string pb = !host.empty() && host[0] == '_' ? host.substr(1) : host;
+        ASSERT_EQ(PBFunctionNameFromSymbol(name), pb) << "[" << name << "]";
+        ASSERT_EQ(IsSkippedSymbol(name), ReferenceSkipped(name)) << "[" << name << "]";
+    }
+    for (const char* name : {"__IMPORT_DESCRIPTOR_x", "__NULL_IMPORT_DESCRIPTOR", "__imp__A@4", "__real@3ff0",
+                             "__IMPORT", "__NULL_I", "__imp", "__real", "__A@4", "_A@4", "A"})
+        EXPECT_EQ(IsSkippedSymbol(name), ReferenceSkipped(name)) << name;
 }
