@@ -61,9 +61,12 @@ std::string GenerateImportSource(const TableView& table, const ImportOptions& op
     out += "; created: " + FormatCreated(options.Now ? options.Now() : LocalClockTime()) + "\r\n";
     out += options.CallingConvention == "CDECL" ? "ImportC \"" : "Import \"";
     out += options.LibName + "\"\r\n";
+    // Appended piece by piece: a temporary string per piece would cost more than the rest.
     for (int r = 0; r < rows; ++r) {
         if (!IsSelectedText(table.CellText(ColSelected, r))) continue;
-        out += "  " + table.CellText(ColPBFunctionName, r) + "(";
+        out += "  ";
+        out += table.CellText(ColPBFunctionName, r);
+        out += '(';
         std::int64_t params = ParseNumber(table.CellText(ColParameter, r));
         if (params > 26) params = 26;
         for (std::int64_t k = 1; k <= params; ++k) {
@@ -72,12 +75,17 @@ std::string GenerateImportSource(const TableView& table, const ImportOptions& op
             out += ".i";
         }
         if (options.Alias) {
-            out += ")";
+            out += ')';
         } else {
-            out += ") As \"" + table.CellText(ColFunctionName, r) + "\"";
+            out += ") As \"";
+            out += table.CellText(ColFunctionName, r);
+            out += '"';
         }
         const std::string comment = table.CellText(ColComment, r);
-        if (!comment.empty()) out += " ; " + comment;
+        if (!comment.empty()) {
+            out += " ; ";
+            out += comment;
+        }
         out += "\r\n";
     }
     out += "EndImport\r\n";
