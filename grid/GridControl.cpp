@@ -608,7 +608,7 @@ int GridObject::AddRow(int position, const std::string& label, int groupStart) {
     item.iItem = position;
     item.pszText = const_cast<char*>(label.c_str());
     item.lParam = reinterpret_cast<LPARAM>(d);
-    if (SendMessageA(ListWindow, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)) < 0) {
+    if (ListCall(v, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)) < 0) {
         DeleteRowData(d);
         return 0;
     }

@@ -110,16 +110,81 @@ GridViewState* ViewOf(HWND list) {
     return static_cast<GridViewState*>(WindowProp(list, ViewProp));
 }
 
+LRESULT ListCall(const GridViewState* v, UINT msg, WPARAM wp, LPARAM lp) {
+    if (!v->ListProc) return SendMessageA(v->ListWindow, msg, wp, lp);  // not taken over yet
+    return CallListProc(v, v->ListWindow, msg, wp, lp);
+}
+
+LRESULT CallListProc(const GridViewState* v, HWND list, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == LVM_DELETEALLITEMS && !v->DeletingAllRows) {
+        // Every RowData freed in one pass here rather than one notification per row: each of
+        // those travels through all the procedures on the parent, which under Wine made
+        // emptying a large table cost as much as filling it.
+        for (int r = 0, n = ListRowCount(v); r < n; ++r) {
+            LVITEMA item{};
+            item.mask = LVIF_PARAM;
+            item.iItem = r;
+            if (CallWindowProcA(v->ListProc, list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
+                DeleteRowData(reinterpret_cast<RowData*>(item.lParam));
+        }
+        v->DeletingAllRows = true;
+        LRESULT r = CallListProc(v, list, msg, wp, lp);
+        v->DeletingAllRows = false;
+        return r;
+    }
+    const int rowsBefore = v->KnownRowCount;
+    bool rows = false, columns = false;
+    switch (msg) {
+        case LVM_INSERTITEMA:
+        case LVM_INSERTITEMW:
+        case LVM_DELETEITEM:
+        case LVM_DELETEALLITEMS:
+        case LVM_SETITEMCOUNT:
+            rows = true;
+            break;
+        case LVM_INSERTCOLUMNA:
+        case LVM_INSERTCOLUMNW:
+        case LVM_DELETECOLUMN:
+            columns = true;
+            break;
+        default:
+            break;
+    }
+    // Unknown while the list changes: its notifications may ask for the counts meanwhile.
+    if (rows) v->KnownRowCount = -1;
+    if (columns) v->KnownListColumns = -1;
+    LRESULT r = CallWindowProcA(v->ListProc, list, msg, wp, lp);
+    // Appending rows is the hot path of a load: count along rather than ask again.
+    if ((msg == LVM_INSERTITEMA || msg == LVM_INSERTITEMW) && rowsBefore >= 0)
+        v->KnownRowCount = r >= 0 ? rowsBefore + 1 : rowsBefore;
+    else if (rows)
+        v->KnownRowCount = -1;
+    if (columns) v->KnownListColumns = -1;
+    return r;
+}
+
+void NoteHeaderChange(const GridViewState* v, UINT msg) {
+    if (msg == HDM_INSERTITEMA || msg == HDM_INSERTITEMW || msg == HDM_DELETEITEM) v->KnownListColumns = -1;
+}
+
+// The counts are kept only once the list and its header are taken over: from then on every
+// message that changes them passes the grid's procedures.
 int ListColumnCount(const GridViewState* v) {
+    if (v->KnownListColumns >= 0) return v->KnownListColumns;
     HWND header = reinterpret_cast<HWND>(SendMessageA(v->ListWindow, LVM_GETHEADER, 0, 0));
     if (!header) return 0;
-    return static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0));
+    const int count = static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0));
+    if (v->ListProc && v->HeaderProc && header == v->HeaderWindow) v->KnownListColumns = count;
+    return count;
 }
 
 int GridColumnCount(const GridViewState* v) { return std::max(ListColumnCount(v) - 1, 0); }
 
 int ListRowCount(const GridViewState* v) {
-    return static_cast<int>(SendMessageA(v->ListWindow, LVM_GETITEMCOUNT, 0, 0));
+    if (v->KnownRowCount >= 0) return v->KnownRowCount;
+    const int count = static_cast<int>(ListCall(v, LVM_GETITEMCOUNT, 0, 0));
+    if (v->ListProc) v->KnownRowCount = count;
+    return count;
 }
 
 bool ValidCell(const GridViewState* v, int column, int row) {
@@ -127,18 +192,23 @@ bool ValidCell(const GridViewState* v, int column, int row) {
 }
 
 std::string StoredText(const GridViewState* v, int row, int subItem) {
-    std::vector<char> buf(256);
+    // Most cells fit the buffer on the stack; a longer text is asked for again.
+    char small[256];
+    std::vector<char> large;
+    char* buf = small;
+    std::size_t size = sizeof small;
     for (;;) {
         LVITEMA item{};
         item.iSubItem = subItem;
-        item.pszText = buf.data();
-        item.cchTextMax = static_cast<int>(buf.size());
+        item.pszText = buf;
+        item.cchTextMax = static_cast<int>(size);
         buf[0] = 0;
-        LRESULT n = SendMessageA(v->ListWindow, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
-                                 reinterpret_cast<LPARAM>(&item));
-        if (n < static_cast<LRESULT>(buf.size()) - 1 || buf.size() >= (1u << 24))
-            return std::string(buf.data(), static_cast<size_t>(std::max<LRESULT>(n, 0)));
-        buf.resize(buf.size() * 4);
+        LRESULT n = ListCall(v, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+        if (n < static_cast<LRESULT>(size) - 1 || size >= (1u << 24))
+            return std::string(buf, static_cast<size_t>(std::max<LRESULT>(n, 0)));
+        large.resize(size * 4);
+        buf = large.data();
+        size = large.size();
     }
 }
 
@@ -146,8 +216,7 @@ void StoreText(GridViewState* v, int row, int subItem, const std::string& text) 
     LVITEMA item{};
     item.iSubItem = subItem;
     item.pszText = const_cast<char*>(text.c_str());
-    SendMessageA(v->ListWindow, LVM_SETITEMTEXTA, static_cast<WPARAM>(row),
-                 reinterpret_cast<LPARAM>(&item));
+    ListCall(v, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
 }
 
 RECT SubItemRect(const GridViewState* v, int row, int subItem) {
@@ -168,8 +237,7 @@ RowData* RowDataOf(const GridViewState* v, int row) {
     LVITEMA item{};
     item.mask = LVIF_PARAM;
     item.iItem = row;
-    if (!SendMessageA(v->ListWindow, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
-        return nullptr;
+    if (!ListCall(v, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return nullptr;
     return reinterpret_cast<RowData*>(item.lParam);
 }
 
@@ -476,6 +544,19 @@ LRESULT OnHeaderNotify(GridViewState* v, HWND list, UINT msg, WPARAM wp, LPARAM 
 }
 
 LRESULT ListMessage(GridViewState* v, HWND list, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case LVM_INSERTITEMA:
+        case LVM_INSERTITEMW:
+        case LVM_DELETEITEM:
+        case LVM_DELETEALLITEMS:
+        case LVM_SETITEMCOUNT:
+        case LVM_INSERTCOLUMNA:
+        case LVM_INSERTCOLUMNW:
+        case LVM_DELETECOLUMN:
+            return CallListProc(v, list, msg, wp, lp);  // keeps the known counts right
+        default:
+            break;
+    }
     LRESULT input = 0;
     if (ListInput(v, list, msg, wp, lp, &input)) return input;
     switch (msg) {
@@ -571,6 +652,12 @@ LRESULT CALLBACK HeaderWindowProc(HWND header, UINT msg, WPARAM wp, LPARAM lp) {
     if (!v || !v->HeaderProc) return DefWindowProcA(header, msg, wp, lp);
     WNDPROC proc = v->HeaderProc;
     try {
+        if (msg == HDM_INSERTITEMA || msg == HDM_INSERTITEMW || msg == HDM_DELETEITEM) {
+            NoteHeaderChange(v, msg);
+            LRESULT r = CallWindowProcA(proc, header, msg, wp, lp);
+            NoteHeaderChange(v, msg);
+            return r;
+        }
         LRESULT input = 0;
         if (HeaderInput(v, header, msg, wp, lp, &input)) return input;
         switch (msg) {
@@ -600,6 +687,7 @@ LRESULT CALLBACK HeaderWindowProc(HWND header, UINT msg, WPARAM wp, LPARAM lp) {
             }
             case WM_NCDESTROY:
                 v->HeaderProc = nullptr;
+                v->KnownListColumns = -1;
                 return CallWindowProcA(proc, header, msg, wp, lp);
             default:
                 break;
@@ -621,10 +709,12 @@ LRESULT ParentNotify(HWND parent, WNDPROC old, UINT msg, WPARAM wp, LPARAM lp) {
         case LVN_GETDISPINFOW:
             return 0;  // cells are painted from the stored texts, never from display info
         case LVN_DELETEALLITEMS:
-            return FALSE;  // one LVN_DELETEITEM per row, so each RowData is freed
+            // Emptied through CallListProc, the rows' RowData are freed already and no
+            // notification per row is needed; otherwise each LVN_DELETEITEM frees its row's.
+            return v->DeletingAllRows ? TRUE : FALSE;
         case LVN_DELETEITEM: {
             auto* nm = reinterpret_cast<NMLISTVIEW*>(lp);
-            DeleteRowData(reinterpret_cast<RowData*>(nm->lParam));
+            if (!v->DeletingAllRows) DeleteRowData(reinterpret_cast<RowData*>(nm->lParam));
             return 0;
         }
         case LVN_COLUMNCLICK: {

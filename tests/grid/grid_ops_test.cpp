@@ -498,3 +498,78 @@ TEST(GridOps, RowHeaderBandReportsClicks) {
     EXPECT_EQ(TheRecorder().Of(RightButtonUp)[0].info.Row, -10);
     EXPECT_EQ(TheRecorder().Of(RightButtonUp)[0].info.Column, -10);
 }
+
+TEST(GridOps, CountsFollowTheListWhateverChangesIt) {
+    // The grid knows its row and column counts without asking the list each time; messages
+    // sent to the list from outside must still be seen.
+    TestGrid t(3, 4);
+    HWND list = ListOf(t.g);
+    LVITEMA item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = 4;
+    item.pszText = const_cast<char*>("outside");
+    ASSERT_EQ(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)), 4);
+    EXPECT_EQ(t->RowCount(), 5);
+    t->SetCellText(1, 4, "reached");
+    EXPECT_EQ(t->GetCellText(1, 4), "reached");
+    EXPECT_EQ(t->GetCellText(-1, 4), "outside");
+
+    ASSERT_TRUE(SendMessageA(list, LVM_DELETEITEM, 0, 0));
+    EXPECT_EQ(t->RowCount(), 4);
+    EXPECT_EQ(t->GetCellText(0, 0), "r1c0");
+    EXPECT_EQ(t->GetCellText(1, 3), "reached");
+    EXPECT_EQ(t->GetCellText(1, 4), "");  // beyond the end now
+    t->SetCellText(1, 4, "nope");
+    EXPECT_EQ(t->RowCount(), 4);
+
+    LVCOLUMNA col{};
+    col.mask = LVCF_TEXT | LVCF_WIDTH;
+    col.pszText = const_cast<char*>("extra");
+    col.cx = 40;
+    ASSERT_GE(SendMessageA(list, LVM_INSERTCOLUMNA, 4, reinterpret_cast<LPARAM>(&col)), 0);
+    EXPECT_EQ(t->ColumnCount(), 4);
+    t->SetCellText(3, 0, "fourth");
+    EXPECT_EQ(t->GetCellText(3, 0), "fourth");
+    ASSERT_TRUE(SendMessageA(list, LVM_DELETECOLUMN, 4, 0));
+    EXPECT_EQ(t->ColumnCount(), 3);
+    EXPECT_EQ(t->GetCellText(3, 0), "");
+
+    // Rows added and removed through the grid count along.
+    for (int r = 0; r < 50; ++r) ASSERT_EQ(t->AddRow(-1, "", 0), 1);
+    EXPECT_EQ(t->RowCount(), 54);
+    t->SetCellText(2, 53, "last");
+    EXPECT_EQ(t->GetCellText(2, 53), "last");
+    t->RemoveRow(0);
+    EXPECT_EQ(t->RowCount(), 53);
+    EXPECT_EQ(t->GetCellText(2, 52), "last");
+    t->ClearRows();
+    EXPECT_EQ(t->RowCount(), 0);
+    EXPECT_EQ(t->GetCellText(0, 0), "");
+    EXPECT_EQ(t->AddRow(0, "again", 0), 1);
+    EXPECT_EQ(t->RowCount(), 1);
+}
+
+TEST(GridOps, EveryWayOfEmptyingTheListFreesTheRowData) {
+    const long before = gridimpl::LiveRowDataCount();
+    {
+        TestGrid t(2, 100);
+        EXPECT_EQ(gridimpl::LiveRowDataCount() - before, 100);
+        // All at once through the grid, row by row, and all at once sent from outside.
+        t->ClearRows();
+        EXPECT_EQ(gridimpl::LiveRowDataCount(), before);
+        for (int r = 0; r < 10; ++r) t->AddRow(r, "", 0);
+        t->RemoveRow(3);
+        EXPECT_EQ(gridimpl::LiveRowDataCount() - before, 9);
+        ASSERT_TRUE(SendMessageA(ListOf(t.g), LVM_DELETEALLITEMS, 0, 0));
+        EXPECT_EQ(t->RowCount(), 0);
+        EXPECT_EQ(gridimpl::LiveRowDataCount(), before);
+        // Single rows are freed again afterwards.
+        for (int r = 0; r < 5; ++r) t->AddRow(r, "", 0);
+        t->RemoveRow(0);
+        EXPECT_EQ(gridimpl::LiveRowDataCount() - before, 4);
+        t->SetRowValue(2, 77);
+        EXPECT_EQ(t->GetRowValue(2), 77);
+    }
+    // Freeing the grid with rows in it.
+    EXPECT_EQ(gridimpl::LiveRowDataCount(), before);
+}
