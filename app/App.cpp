@@ -198,17 +198,20 @@ void LoadImportLib(App& app, const std::string& given) {
     app.grid->SetRedraw(0, 0);
     const int count = static_cast<int>(symbols.size());
     if (count > 0) ShowLoadProgress(app, count);
-    // The bar is moved once per row, but only when that changes what it shows: each move
-    // repaints it at once, which costs more than adding the row.
+    // The bar is moved only when that changes what it shows, and at most every 20 ms (fifty
+    // times a second, more than the eye follows): each move repaints it at once, which costs
+    // as much as adding some sixty rows. The last row always moves it.
     RECT bar{};
     if (app.progress) GetClientRect(app.progress, &bar);
     const long long barWidth = bar.right > 0 ? bar.right : 1;
     long long shown = -1;
+    ULONGLONG moved = 0;
     for (int r = 0; r < count; ++r) {
         const long long filled = (r + 1) * barWidth / count;
-        if (filled != shown || r + 1 == count) {
+        if (r + 1 == count || (filled != shown && GetTickCount64() - moved >= 20)) {
             SendMessageA(app.progress, PBM_SETPOS, static_cast<WPARAM>(r + 1), 0);
             shown = filled;
+            moved = GetTickCount64();
         }
         app.grid->AddRow(r, "", 0);
         FunctionRow cells = DefaultRowCells(symbols[static_cast<std::size_t>(r)]);

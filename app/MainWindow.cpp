@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <map>
+
 #include "app/App.h"
 #include "base/Version.h"
 #include "grid/Grid.h"
@@ -65,8 +67,19 @@ void AddTooltip(App& app, HWND control, const char* text) {
     SendMessageA(app.tooltip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
 }
 
-// The grid's list window forwards dropped files to the main window.
-LRESULT CALLBACK DropForwarder(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+// The grid's container and list hand dropped files to the main window. Subclassed by hand, not
+// with SetWindowSubclass: that keeps its chain in a window property, which Wine reads from its
+// server on every message, and the list gets several messages per cell while a library loads.
+std::map<HWND, WNDPROC>& DropForwarded() {
+    static std::map<HWND, WNDPROC> previous;
+    return previous;
+}
+
+LRESULT CALLBACK DropForwarder(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto& forwarded = DropForwarded();
+    auto it = forwarded.find(window);
+    if (it == forwarded.end()) return DefWindowProcA(window, message, wParam, lParam);
+    const WNDPROC previous = it->second;
     if (message == WM_DROPFILES) {
         HDROP drop = reinterpret_cast<HDROP>(wParam);
         std::string list;
@@ -82,7 +95,14 @@ LRESULT CALLBACK DropForwarder(HWND window, UINT message, WPARAM wParam, LPARAM 
         HandleDrop(TheApp(), list);
         return 0;
     }
-    return DefSubclassProc(window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) forwarded.erase(it);
+    return CallWindowProcA(previous, window, message, wParam, lParam);
+}
+
+void ForwardDrops(HWND window) {
+    DragAcceptFiles(window, TRUE);
+    DropForwarded()[window] = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DropForwarder)));
 }
 
 }  // namespace
@@ -192,13 +212,10 @@ bool CreateMainWindow(App& app) {
     app.grid->SetHeaderHeight(20);
     AddFunctionColumns(app.grid);
     HWND gridWindow = app.grid->GetWindow();
-    DragAcceptFiles(gridWindow, TRUE);
-    SetWindowSubclass(gridWindow, DropForwarder, 1, 0);
+    ForwardDrops(gridWindow);
     // The list inside the container receives drops as well.
-    for (HWND child = GetWindow(gridWindow, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        DragAcceptFiles(child, TRUE);
-        SetWindowSubclass(child, DropForwarder, 1, 0);
-    }
+    for (HWND child = GetWindow(gridWindow, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        ForwardDrops(child);
 
     // The preview in the same place, hidden.
     app.preview = CreatePreview(app.main);

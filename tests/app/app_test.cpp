@@ -3,8 +3,10 @@
 #include "app/AppFixture.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "Scintilla.h"
@@ -424,5 +426,52 @@ TEST_F(AppTest, CommandLineAndDrops) {
     HandleDrop(app, dir.Write("a.dll", "MZ") + "\n" + lib + "\n");
     EXPECT_EQ(app.grid->RowCount(), 0);
     HandleDrop(app, lib + "\n" + dir.File("b.lib") + "\n" + dir.File("c.lib") + "\n");
+    EXPECT_EQ(app.grid->RowCount(), 3);
+}
+
+namespace {
+
+// A drop of one file, as the shell hands it over (the receiver frees it).
+HDROP DropOf(const std::string& file) {
+    DROPFILES head{};
+    head.pFiles = sizeof head;
+    std::string block(reinterpret_cast<const char*>(&head), sizeof head);
+    block += file + std::string(2, '\0');
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, block.size());
+    std::memcpy(GlobalLock(memory), block.data(), block.size());
+    GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+}
+
+}  // namespace
+
+TEST_F(AppTest, FilesDroppedOnTheGridsWindowsOpenThem) {
+    Start();
+    const std::string lib = dir.Write("dropped.lib", MsArchive(kSymbols));
+    HWND container = app.grid->GetWindow();
+    HWND list = GetWindow(container, GW_CHILD);
+    ASSERT_NE(list, nullptr);
+    EXPECT_TRUE(GetWindowLongPtrA(container, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+    EXPECT_TRUE(GetWindowLongPtrA(list, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+
+    SendMessageA(container, WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf(lib)), 0);
+    EXPECT_EQ(app.grid->RowCount(), 3);
+    EXPECT_EQ(Title(), "Zandrel 2013  - dropped.lib  (3 Functions)");
+
+    // On the list too; the grid's own handling of the list goes on behind the forwarding.
+    app.grid->ClearRows();
+    SendMessageA(list, WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf(lib)), 0);
+    EXPECT_EQ(app.grid->RowCount(), 3);
+    EXPECT_EQ(Cell(2, 0), "DoThing");
+    app.grid->SetCellText(4, 1, "note");
+    EXPECT_EQ(Cell(4, 1), "note");
+
+    // A second main window in the same process forwards its own drops (the first one's windows
+    // are gone, their forwarding with them).
+    EndApplication(app);
+    app = App{};
+    Start();
+    list = GetWindow(app.grid->GetWindow(), GW_CHILD);
+    SendMessageA(list, WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf(lib)), 0);
     EXPECT_EQ(app.grid->RowCount(), 3);
 }
