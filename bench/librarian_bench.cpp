@@ -7,50 +7,46 @@
 #include <filesystem>
 #include <string>
 
+#include "BenchSupport.h"
 #include "librarian/Librarian.h"
-#include "support/PeBuilder.h"
-#include "support/TempDir.h"
 
 using namespace zandrel::librarian;
-using SteadyClock = std::chrono::steady_clock;
+using namespace zbench;
 
 namespace {
 
-double Ms(SteadyClock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+#if defined(_WIN32)
+const std::string kPlatform = "win32";
+#else
+const std::string kPlatform = "native";
+#endif
 
-void Measure(const std::string& label, const std::string& path, Machine machine) {
+void Measure(const std::string& label, const std::string& key, const std::string& path, Machine machine) {
     const std::string image = ztest::ReadFile(path);
-    const int rounds = 20;
+    const int rounds = 21;
     PeExports exports;
     std::string reason, lib;
-    auto t0 = SteadyClock::now();
-    for (int i = 0; i < rounds; ++i) ReadPeExports(image, exports, reason);
-    auto t1 = SteadyClock::now();
-    for (int i = 0; i < rounds; ++i) {
-        LibraryContents plan = PlanImports(exports, machine, "bench.dll");
-        WriteImportLibrary(plan.Imports, "bench.dll", machine, 0, lib, reason);
-    }
-    auto t2 = SteadyClock::now();
+    ReadPeExports(image, exports, reason);
+    std::printf("%s\n  %zu bytes, %zu named exports\n", label.c_str(), image.size(), exports.Named.size());
+    Figure("polib-read." + key + "." + kPlatform, "ReadPeExports",
+           TimeRounds(rounds, [&] { ReadPeExports(image, exports, reason); }));
+    Figure("polib-write." + key + "." + kPlatform, "PlanImports + writing in memory", TimeRounds(rounds, [&] {
+               LibraryContents plan = PlanImports(exports, machine, "bench.dll");
+               WriteImportLibrary(plan.Imports, "bench.dll", machine, 0, lib, reason);
+           }));
     ztest::TempDir dir;
     BuildReport report;
-    for (int i = 0; i < rounds; ++i) BuildImportLibraryFile(path, machine, dir.File("bench.lib"), 0, report, reason);
-    auto t3 = SteadyClock::now();
-    std::printf("%s\n  %zu bytes, %zu named exports -> library of %zu bytes\n", label.c_str(), image.size(),
-                exports.Named.size(), lib.size());
-    std::printf("  ReadPeExports:             %8.2f ms\n", Ms(t1 - t0) / rounds);
-    std::printf("  PlanImports + writing:     %8.2f ms\n", Ms(t2 - t1) / rounds);
-    std::printf("  BuildImportLibraryFile:    %8.2f ms (read, build, write, rename)\n", Ms(t3 - t2) / rounds);
+    Figure("polib-build." + key + "." + kPlatform, "BuildImportLibraryFile (read, build, write)",
+           TimeRounds(rounds, [&] { BuildImportLibraryFile(path, machine, dir.File("bench.lib"), 0, report, reason); }));
+    std::printf("  library of %zu bytes\n", lib.size());
 }
 
 }  // namespace
 
 int main() {
     ztest::TempDir dir;
-    ztest::PeSpec spec;
-    for (int i = 0; i < 20000; ++i)
-        spec.Exports.push_back({"SyntheticFunction_" + std::to_string(i), i % 50 ? ztest::PeExportSpec::Code
-                                                                                 : ztest::PeExportSpec::Data, ""});
-    Measure("synthetic DLL, 20000 exports (x86)", dir.Write("synthetic.dll", ztest::BuildPe(spec).Bytes), Machine::X86);
+    Measure("synthetic DLL, 20000 exports (x86)", "synthetic20k",
+            dir.Write("synthetic.dll", SyntheticDll(20000, false, true)), Machine::X86);
 
     for (const char* folder : {ZANDREL_WINE_DLL32, ZANDREL_WINE_DLL64}) {
         std::error_code ec;
@@ -66,7 +62,8 @@ int main() {
             continue;
         }
         const bool wide = std::string(folder) == ZANDREL_WINE_DLL64;
-        Measure("largest Wine DLL: " + largest.string(), largest.string(), wide ? Machine::X64 : Machine::X86);
+        Measure("largest Wine DLL: " + largest.string(), wide ? "winedll64" : "winedll32", largest.string(),
+                wide ? Machine::X64 : Machine::X86);
     }
     return 0;
 }

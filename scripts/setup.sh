@@ -14,6 +14,7 @@ packages=(
   wine wine32:i386 wine64 xvfb xauth imagemagick
   googletest libgtest-dev
   clang libclang-rt-14-dev lld-16 llvm-16
+  hyperfine valgrind  # scripts/bench.sh: whole-command timings, instruction counts
 )
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
