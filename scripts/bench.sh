@@ -138,6 +138,7 @@ row "1. ReadLibFile in process, native (warm / first)" "$(fig read.native) / $(f
 row "1. ReadLibFile in process, Wine (warm / first)" "$(fig read.win32) / $(fig read-first.win32)" ""
 row "1. llvm-nm's own work (whole minus one-function library)" "$nm_work" ""
 row "1.   ratio llvm-nm work / our warm read, native" "$(ratio "$nm_work" "$(fig read.native)")x" ">= 10x"
+row "1.   ratio llvm-nm work / our first read, native" "$(ratio "$nm_work" "$(fig read-first.native)")x" ">= 10x"
 row "1. whole command: llvm-nm" "$(fig nm.big)" ""
 row "1. whole command: zandrel-cli symbols, native" "$(fig cli.big)" ""
 row "1.   ratio llvm-nm / zandrel-cli, whole commands" "$(ratio "$(fig nm.big)" "$(fig cli.big)")x" ">= 10x"
