@@ -6,6 +6,10 @@
 #include <memory>
 #include <new>
 
+#if !defined(_WIN32)
+#include <sys/mman.h>
+#endif
+
 #include "base/Number.h"
 #include "readers/Symbols.h"
 
@@ -107,15 +111,22 @@ ReadStatus ReadLibFile(const std::string& path, SymbolList& list) {
     // Only the two linker members at the front are ever parsed; beyond kMaxReadBytes the rest
     // of a huge (or sparse, hostile) file is left unread, so memory stays bounded.
     const std::uint64_t wanted = std::min<std::uint64_t>(static_cast<std::uint64_t>(size), kMaxReadBytes);
-    std::string buffer;
-    try {
-        buffer.resize(static_cast<std::size_t>(wanted));
-    } catch (const std::bad_alloc&) {
-        return ReadStatus::Unreadable;
+#if !defined(_WIN32)
+    // Mapped, only the pages the parser touches are read, and none is zeroed or copied first.
+    if (void* view = mmap(nullptr, static_cast<std::size_t>(wanted), PROT_READ, MAP_PRIVATE, fileno(file.get()), 0);
+        view != MAP_FAILED) {
+        ReadStatus status = ParseArchive(std::string_view(static_cast<const char*>(view), wanted), list);
+        munmap(view, static_cast<std::size_t>(wanted));
+        return status;
     }
+#endif
+    // One buffer, not zero-filled: the read overwrites it whole.
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<std::size_t>(wanted)]);
+    if (!buffer) return ReadStatus::Unreadable;
     std::rewind(file.get());
-    if (std::fread(buffer.data(), 1, buffer.size(), file.get()) != buffer.size()) return ReadStatus::Unreadable;
-    return ParseArchive(buffer, list);
+    if (std::fread(buffer.get(), 1, static_cast<std::size_t>(wanted), file.get()) != wanted)
+        return ReadStatus::Unreadable;
+    return ParseArchive(std::string_view(buffer.get(), static_cast<std::size_t>(wanted)), list);
 }
 
 ReadStatus ParseArchive(std::string_view data, SymbolList& list) {
