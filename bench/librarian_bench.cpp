@@ -1,6 +1,7 @@
-// Prints how long the librarian takes on a synthetic DLL with 20,000 exports and on the Wine DLL
-// with the most named exports among the system DLLs that have many: reading the export directory, planning and writing the library in memory,
-// and the whole build through files. Figures only; nothing here passes or fails.
+// Prints how long the librarian takes on a synthetic DLL with 20,000 exports and on the Wine
+// system DLL with the most named exports: reading the export directory, planning and writing
+// the library in memory, and the whole build through files. Figures only; nothing here passes
+// or fails.
 #include <cstdio>
 #include <string>
 
