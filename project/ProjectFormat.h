@@ -53,7 +53,7 @@ std::string WriteProjectText(const ProjectSettings& settings, const TableView& t
 // Settings and rows restored from project text; what is missing reads as empty or 0. Rows run
 // to CountFunc, but never past the highest "Item_" present (nor past kMaxProjectRows): a
 // hand-edited count cannot make the table grow without bound.
-constexpr long long kMaxProjectRows = 1000000;
+constexpr long long kMaxProjectRows = 200000;
 ProjectData ReadProjectText(std::string_view text);
 
 // "user32.lib" -> "user32.zdx"; a name without "." gets "zdx" appended directly.

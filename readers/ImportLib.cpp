@@ -83,7 +83,7 @@ const char* ReadStatusText(ReadStatus status) {
         case ReadStatus::CorruptHeader: return "corrupt archive: second member header is cut off or has no end marker";
         case ReadStatus::CorruptTable: return "corrupt archive: symbol table lies beyond the end of its member";
         case ReadStatus::TruncatedNames: return "symbol table holds fewer names than its count";
-        case ReadStatus::TooManySymbols: return "symbol table holds more than 1000000 functions; only the first are listed";
+        case ReadStatus::TooManySymbols: return "symbol table holds more than 200000 functions; only the first are listed";
     }
     return "unknown";
 }

@@ -27,10 +27,11 @@ enum class ReadStatus {
     TooManySymbols,  // more entries than kMaxSymbols; the first kMaxSymbols are kept
 };
 
-// No real library comes near this many functions; a hostile table (a count of thousands of
-// millions over a sparse file of zeros, each zero an empty name) stops here instead of
-// exhausting memory and the table.
-constexpr std::size_t kMaxSymbols = 1000000;
+// No real library comes near this many functions (a DLL exports at most 65,535). A hostile
+// table (a count of thousands of millions over a sparse file of zeros, each zero an empty name)
+// stops here: the window shows this many rows in a few seconds, ten times more would take
+// minutes and half the memory a 32-bit program has.
+constexpr std::size_t kMaxSymbols = 200000;
 
 // The most of a file ReadLibFile takes in: the linker members of kMaxSymbols functions fit
 // several times over, and the members after them are never read.
