@@ -5,9 +5,9 @@
 namespace zandrel {
 
 namespace {
-bool StartsWith(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
-}
+// starts_with compares a known number of bytes, which the compiler does in place; a general
+// compare would call memcmp for every name of a library.
+bool StartsWith(std::string_view s, std::string_view prefix) { return s.starts_with(prefix); }
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
@@ -28,11 +28,22 @@ bool IsSkippedSymbol(std::string_view name) {
 }
 
 std::int32_t ParamCountFromName(std::string_view name) {
-    if (!StartsWith(name, "_")) return 0;
+    if (name.empty() || name[0] != '_') return 0;
     std::size_t at = name.rfind('@');
     if (at == std::string_view::npos) return 0;
+    std::string_view count = name.substr(at + 1);
+    std::int64_t bytes = 0;
+    if (!count.empty() && IsAsciiDigit(count[0])) {
+        // Plain decimal digits, as every stdcall name has them: read in place, wrapping as
+        // ParseNumber does.
+        std::uint64_t value = 0;
+        for (std::size_t i = 0; i < count.size() && IsAsciiDigit(count[i]); ++i)
+            value = value * 10 + static_cast<std::uint64_t>(count[i] - '0');
+        bytes = static_cast<std::int64_t>(value);
+    } else {
+        bytes = ParseNumber(count);  // blanks, a sign, "$" or "%"
+    }
     // Division truncates towards zero, as the count of a "_Proc@-6" must stay symmetric.
-    std::int64_t bytes = ParseNumber(name.substr(at + 1));
     return static_cast<std::int32_t>(bytes / 4);
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Number.h"
 #include "readers/Symbols.h"
 
 using namespace zandrel;
@@ -115,4 +116,26 @@ TEST(HostFunctionName, EveryShortNameAsTheRulesSayStepByStep) {
     for (const char* name : {"__IMPORT_DESCRIPTOR_x", "__NULL_IMPORT_DESCRIPTOR", "__imp__A@4", "__real@3ff0",
                              "__IMPORT", "__NULL_I", "__imp", "__real", "__A@4", "_A@4", "A"})
         EXPECT_EQ(IsSkippedSymbol(name), ReferenceSkipped(name)) << name;
+}
+
+TEST(ParamCountFromName, EveryShortCountAsTheGeneralNumberRulesRead) {
+    // The count after the last "@" of every "_" name, read as the general number rules read it
+    // (blanks, signs, "$" and "%" included), for every count text of up to five characters.
+    const std::string alphabet = "09@ -+$%aF";
+    std::vector<std::string> texts = {""};
+    for (std::size_t begin = 0, length = 0; length < 5; ++length) {
+        const std::size_t end = texts.size();
+        for (std::size_t i = begin; i < end; ++i)
+            for (char c : alphabet) texts.push_back(texts[i] + c);
+        begin = end;
+    }
+    for (const std::string& text : texts) {
+        const std::string name = "_Proc@" + text;
+        const std::string count = name.substr(name.rfind('@') + 1);
+        ASSERT_EQ(ParamCountFromName(name), static_cast<std::int32_t>(ParseNumber(count) / 4)) << "[" << name << "]";
+        ASSERT_EQ(ParamCountFromName("Proc@" + text), 0) << "[" << text << "]";
+    }
+    // Digits beyond 64 bits wrap the same way.
+    const std::string huge = "_P@99999999999999999999999";
+    EXPECT_EQ(ParamCountFromName(huge), static_cast<std::int32_t>(ParseNumber("99999999999999999999999") / 4));
 }
