@@ -28,7 +28,7 @@ namespace {
 
 // Dispatches everything waiting, the paints the last operation left included, until no message
 // (WM_PAINT of a visible window included) is left to take. Not GetQueueStatus: under Wine its
-// QS_PAINT can stay set for the hidden preview, which never gets a WM_PAINT.
+// QS_PAINT stayed set after emptying the table while no WM_PAINT was there to take.
 void PumpUntilPainted() {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
