@@ -166,7 +166,9 @@ ReadStatus ReadLinkerMember(std::string_view d, SymbolList& list) {
     const std::uint64_t table = count_at + 4 + 2 * count;
     if (table > size) return ReadStatus::CorruptTable;
     // Names go straight into the list: a huge count over a large file must not first build a
-    // second list of its own.
+    // second list of its own. Each name takes at least its zero byte, which bounds the room
+    // reserved up front (one allocation instead of the list's doublings).
+    list.reserve(list.size() + static_cast<std::size_t>(std::min<std::uint64_t>({count, size - table, kMaxSymbols})));
     std::uint64_t cursor = table;
     for (std::uint64_t i = 0; i < count; ++i) {
         if (cursor >= size) return ReadStatus::TruncatedNames;
