@@ -39,16 +39,10 @@ figures=$data/figures.tsv
 : >"$figures"
 export ZANDREL_BENCH_FIGURES=$figures
 
-# A display of our own when there is none; it must exist before the first Wine program starts.
+# A display of our own when there is none.
+source "$root/scripts/display.sh"
 xvfb_pid=
-if [ -z "${DISPLAY:-}" ]; then
-  n=171
-  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=":$n"
-  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-fi
+[ -n "${DISPLAY:-}" ] || start_virtual_display 171 1280x1024x24
 # The prefix is this script's own: its server goes first, then the display it used.
 cleanup() {
   wineserver -k 2>/dev/null || true

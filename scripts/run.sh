@@ -36,13 +36,10 @@ trap 'exit 130' INT TERM
 
 virtual=0
 if [ -z "${DISPLAY:-}" ]; then
-  n=90
-  while [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  pids+=($!)
-  export DISPLAY=":$n"
+  source "$root/scripts/display.sh"
+  start_virtual_display 90 1024x768x24
+  pids+=("$xvfb_pid")
   virtual=1
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
 fi
 
 wine "$tree/bin/zandrel.exe" "$winfile" &

@@ -8,13 +8,9 @@ lib=${2:-$root/../shared/testdata/SDL2_x86.lib}
 export WINEPREFIX=${WINEPREFIX:-$tree/wineprefix} WINEDEBUG=-all
 cmake --build "$tree" --target zandrel poke >/dev/null
 abs="$(cd "$(dirname "$lib")" && pwd)/$(basename "$lib")"
-n=120
-while [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-Xvfb ":$n" -screen 0 820x470x24 -nolisten tcp >/dev/null 2>&1 &
-xpid=$!
-export DISPLAY=":$n"
-trap 'wineserver -k 2>/dev/null || true; kill $xpid 2>/dev/null || true' EXIT
-sleep 1
+source "$root/scripts/display.sh"
+start_virtual_display 120 820x470x24
+trap 'wineserver -k 2>/dev/null || true; kill $xvfb_pid 2>/dev/null || true' EXIT
 wine "$tree/bin/zandrel.exe" "Z:${abs//\//\\}" &
 wait_drawn() {
   for _ in $(seq 60); do

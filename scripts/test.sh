@@ -20,17 +20,10 @@ configure() {  # tree, extra cmake args...
   cmake --build "$build/$tree" || return 1
 }
 
-# One virtual display for the whole run when there is none: Wine's desktop process binds to the
-# display it first sees, so the display must exist before any Wine program starts.
+# One virtual display for the whole run when there is none.
+source "$root/scripts/display.sh"
 xvfb_pid=
-if [ -z "${DISPLAY:-}" ]; then
-  n=150
-  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=":$n"
-  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-fi
+[ -n "${DISPLAY:-}" ] || start_virtual_display 150 1280x1024x24
 cleanup() {
   WINEPREFIX="$build/wineprefix" wineserver -k 2>/dev/null || true
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
