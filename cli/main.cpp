@@ -58,7 +58,8 @@ const char kHelp[] =
     "                NotAnImage or Unreadable, with exit status 1.\n"
     "\n"
     "Exit status: 0 success, 1 the file could not be read or is not what was expected,\n"
-    "2 wrong usage.\n";
+    "2 wrong usage. A damaged library that still gave functions prints those, with a\n"
+    "warning on stderr, and exits 0.\n";
 
 int Usage() {
     std::fputs(kUsage, stderr);
