@@ -115,6 +115,15 @@ LRESULT ListCall(const GridViewState* v, UINT msg, WPARAM wp, LPARAM lp) {
     return CallListProc(v, v->ListWindow, msg, wp, lp);
 }
 
+// The list messages that change the number of rows or of columns the grid keeps count of.
+static bool ChangesListRows(UINT msg) {
+    return msg == LVM_INSERTITEMA || msg == LVM_INSERTITEMW || msg == LVM_DELETEITEM ||
+           msg == LVM_DELETEALLITEMS || msg == LVM_SETITEMCOUNT;
+}
+static bool ChangesListColumns(UINT msg) {
+    return msg == LVM_INSERTCOLUMNA || msg == LVM_INSERTCOLUMNW || msg == LVM_DELETECOLUMN;
+}
+
 LRESULT CallListProc(const GridViewState* v, HWND list, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == LVM_DELETEALLITEMS && !v->DeletingAllRows) {
         // Every RowData freed in one pass here rather than one notification per row: each of
@@ -133,23 +142,7 @@ LRESULT CallListProc(const GridViewState* v, HWND list, UINT msg, WPARAM wp, LPA
         return r;
     }
     const int rowsBefore = v->KnownRowCount;
-    bool rows = false, columns = false;
-    switch (msg) {
-        case LVM_INSERTITEMA:
-        case LVM_INSERTITEMW:
-        case LVM_DELETEITEM:
-        case LVM_DELETEALLITEMS:
-        case LVM_SETITEMCOUNT:
-            rows = true;
-            break;
-        case LVM_INSERTCOLUMNA:
-        case LVM_INSERTCOLUMNW:
-        case LVM_DELETECOLUMN:
-            columns = true;
-            break;
-        default:
-            break;
-    }
+    const bool rows = ChangesListRows(msg), columns = ChangesListColumns(msg);
     // Unknown while the list changes: its notifications may ask for the counts meanwhile.
     if (rows) v->KnownRowCount = -1;
     if (columns) v->KnownListColumns = -1;
@@ -544,19 +537,8 @@ LRESULT OnHeaderNotify(GridViewState* v, HWND list, UINT msg, WPARAM wp, LPARAM 
 }
 
 LRESULT ListMessage(GridViewState* v, HWND list, UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-        case LVM_INSERTITEMA:
-        case LVM_INSERTITEMW:
-        case LVM_DELETEITEM:
-        case LVM_DELETEALLITEMS:
-        case LVM_SETITEMCOUNT:
-        case LVM_INSERTCOLUMNA:
-        case LVM_INSERTCOLUMNW:
-        case LVM_DELETECOLUMN:
-            return CallListProc(v, list, msg, wp, lp);  // keeps the known counts right
-        default:
-            break;
-    }
+    if (ChangesListRows(msg) || ChangesListColumns(msg))
+        return CallListProc(v, list, msg, wp, lp);  // keeps the known counts right
     LRESULT input = 0;
     if (ListInput(v, list, msg, wp, lp, &input)) return input;
     switch (msg) {
