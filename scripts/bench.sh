@@ -3,7 +3,8 @@
 # the same files, and prints the figures with a table at the end. On demand only: nothing here
 # passes or fails, and the figures depend on what else the machine is doing.
 #   scripts/bench.sh
-# Environment: ZANDREL_BUILD (default build/) holds the trees bench-native and bench-win32, the
+# Environment: ZANDREL_BUILD (default build/) holds the trees bench-native and bench-win32 (or
+# bench-win64 on a machine that cannot run 32-bit programs), the
 # data (bench-data) and the Wine prefixes; ZANDREL_BENCH_RUNS (default 20) sets hyperfine's runs.
 # The Windows programs run in a Wine prefix of their own (bench-wineprefix): a test run elsewhere
 # that restarts the shared prefix's server would otherwise end them, and their desktop process
@@ -13,11 +14,19 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ZANDREL_BUILD:-$root/build}
 runs=${ZANDREL_BENCH_RUNS:-20}
 native=$build/bench-native
-win32=$build/bench-win32
 data=$build/bench-data
 
 bash "$root/scripts/setup.sh" "$build" >/dev/null || { echo "setup failed" >&2; exit 1; }
 export WINEPREFIX="$build/bench-wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+source "$root/scripts/wine.sh"
+# The Windows figures come from the 32-bit programs we ship; a machine that cannot run 32-bit
+# programs measures the 64-bit build instead (the figures keep their ".win32" keys: "Windows").
+if [ "$(zandrel_wine32)" = native ]; then
+  win32=$build/bench-win32 toolchain=mingw-i686 wine=wine
+else
+  win32=$build/bench-win64 toolchain=mingw-x86_64 wine=$ZANDREL_WINE64_LOADER
+  echo "== this machine cannot run 32-bit programs: the Windows figures are of the 64-bit build"
+fi
 
 configure() {  # tree, extra cmake args...
   local tree=$1; shift
@@ -29,7 +38,7 @@ echo "== building $native and $win32"
 configure "$native" || exit 1
 nice cmake --build "$native" --target core_bench librarian_bench bench_data zandrel-cli polib >/dev/null \
   || { echo "native build failed" >&2; exit 1; }
-configure "$win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DZANDREL_WINEPREFIX="$build/wineprefix" \
+configure "$win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" -DZANDREL_WINEPREFIX="$build/wineprefix" \
   || exit 1
 nice cmake --build "$win32" --target bench-wine >/dev/null || { echo "win32 build failed" >&2; exit 1; }
 
@@ -51,14 +60,13 @@ cleanup() {
 trap cleanup EXIT
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "== creating the Wine prefix $WINEPREFIX"
-  wineboot -i >/dev/null 2>&1 || true
-  wineserver -w || true
+  zandrel_wineboot
 fi
 # One server for the whole run (it would end after a few idle seconds, and the next program
 # would pay for starting it again), and Wine's services started by a first program: neither
 # belongs in any figure.
 wineserver -p 2>/dev/null || true
-wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+$wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 
 winpath() { echo "Z:$1"; }
 nm=$(command -v llvm-nm-16 || command -v llvm-nm)
@@ -86,21 +94,21 @@ timed_wine() {  # as timed, fewer runs: every Wine process start costs a good pa
 echo
 echo "== 1. reading synthetic50k.lib (50,000 functions)"
 "$native/bench/core_bench" "$data/synthetic50k.lib"
-wine "$win32/bench/core_bench.exe" "$(winpath "$data/synthetic50k.lib")"
+"$wine" "$win32/bench/core_bench.exe" "$(winpath "$data/synthetic50k.lib")"
 echo "-- whole commands, output to /dev/null"
 cd "$data" || exit 1
 timed nm.big "$nm synthetic50k.lib"
 timed nm.tiny "$nm synthetic1.lib"
 timed cli.big "$cli symbols synthetic50k.lib"
 timed cli.tiny "$cli symbols synthetic1.lib"
-timed_wine wcli.big "wine $win32/cli/zandrel-cli.exe symbols synthetic50k.lib"
-timed_wine wcli.tiny "wine $win32/cli/zandrel-cli.exe symbols synthetic1.lib"
+timed_wine wcli.big "$wine $win32/cli/zandrel-cli.exe symbols synthetic50k.lib"
+timed_wine wcli.tiny "$wine $win32/cli/zandrel-cli.exe symbols synthetic1.lib"
 echo "-- the same symbols: $("$cli" symbols synthetic50k.lib | wc -l) functions from zandrel-cli, " \
      "$("$nm" synthetic50k.lib | grep -c ' T _Synthetic') functions from $(basename "$nm")"
 
 echo
 echo "== 2, 3. loading 5,000, 20,000 and 50,000 rows into the real main window (Wine)"
-wine "$win32/bench/grid_bench.exe" "$(winpath "$data/synthetic5k.lib")" \
+"$wine" "$win32/bench/grid_bench.exe" "$(winpath "$data/synthetic5k.lib")" \
   "$(winpath "$data/synthetic20k.lib")" "$(winpath "$data/synthetic50k.lib")"
 
 echo
@@ -109,14 +117,14 @@ echo "== 4. the librarian: 20,000 exports"
 echo "-- whole commands"
 timed polib.native "$polib exports20k.dll /MACHINE:X86 /OUT:exports20k.lib"
 timed dlltool "$dlltool -m i386 -d exports20k.def -l exports20k-llvm.lib"
-timed_wine polib.wine "wine $win32/bin/polib.exe exports20k.dll /MACHINE:X86 /OUT:exports20k.lib"
+timed_wine polib.wine "$wine $win32/bin/polib.exe exports20k.dll /MACHINE:X86 /OUT:exports20k.lib"
 echo "-- both libraries list $("$nm" exports20k.lib | grep -c '__imp_') and" \
      "$("$nm" exports20k-llvm.lib | grep -c '__imp_') import pointers"
 
 echo
 echo "== 5. start-up of zandrel.exe (Wine)"
-wine "$win32/bench/startup_bench.exe" "$(winpath "$win32/bin/zandrel.exe")" 7
-timed_wine wine.version "wine $win32/cli/zandrel-cli.exe --version"
+"$wine" "$win32/bench/startup_bench.exe" "$(winpath "$win32/bin/zandrel.exe")" 7
+timed_wine wine.version "$wine $win32/cli/zandrel-cli.exe --version"
 
 # The summary: one line per target.
 fig() { awk -F'\t' -v k="$1" '$1 == k { v = $2 } END { if (v == "") print "-"; else print v }' "$figures"; }

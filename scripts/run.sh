@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets up (if needed), builds and starts Zandrel under Wine.
+# Sets up (if needed), builds and starts Zandrel under Wine: the 32-bit program, or the 64-bit
+# build on a machine that cannot run 32-bit programs (scripts/wine.sh; ZANDREL_NO_WIN32=1 forces it).
 #   scripts/run.sh [FILE]     FILE: an import library, a DLL or a project (.zdx);
 #                             without one, the bundled sample library is opened.
 # Without a display Zandrel runs on a virtual one; a screenshot is saved and its path printed.
@@ -10,9 +11,18 @@ build=${ZANDREL_BUILD:-$root/build}
 bash "$root/scripts/setup.sh" "$build" >/dev/null
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-tree=$build/win32
+source "$root/scripts/wine.sh"
+
+# The 32-bit program we ship where this machine runs 32-bit programs, else the 64-bit build.
+if [ "$(zandrel_wine32)" = native ]; then
+  tree=$build/win32 toolchain=mingw-i686
+  echo "Running the 32-bit zandrel.exe ($tree)"
+else
+  tree=$build/win64 toolchain=mingw-x86_64
+  echo "This machine cannot run 32-bit programs: running the 64-bit zandrel.exe ($tree)"
+fi
 if [ ! -f "$tree/build.ninja" ]; then
-  cmake -G Ninja -S "$root" -B "$tree" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+  cmake -G Ninja -S "$root" -B "$tree" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" \
     -DZANDREL_WINEPREFIX="$build/wineprefix" >/dev/null
 fi
 # The program, the librarian beside it, and the sample: our own small DLL and the import
@@ -42,7 +52,7 @@ if [ -z "${DISPLAY:-}" ]; then
   virtual=1
 fi
 
-wine "$tree/bin/zandrel.exe" "$winfile" &
+"$(zandrel_wine_loader "$tree/bin/zandrel.exe")" "$tree/bin/zandrel.exe" "$winfile" &
 app=$!
 pids+=($app)
 echo "Zandrel is running (pid $app) with $file"

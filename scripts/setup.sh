@@ -63,6 +63,17 @@ if [ ${#missing[@]} -gt 0 ]; then
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+# Where the kernel refuses 32-bit programs, the smoke test of the 32-bit zandrel.exe runs them
+# through qemu-i386 (tests/app/smoke32.sh).
+source "$here/wine.sh"
+if [ "$(zandrel_wine32)" = none ] && ! dpkg-query -W -f='${Status}\n' qemu-user-static 2>/dev/null \
+  | grep -q '^install ok installed$'; then
+  echo "setup: this machine cannot run 32-bit programs: installing qemu-user-static" >&2
+  [ "$need_update" -eq 1 ] || as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends qemu-user-static \
+    >/dev/null
+fi
+
 if [ -z "$(scintilla_dir)" ]; then
   echo "setup: fetching the Scintilla source (Debian source package scite) into $cache" >&2
   as_root mkdir -p "$cache"
@@ -78,8 +89,7 @@ if [ $# -ge 1 ]; then
   prefix=$(cd "$build" && pwd)/wineprefix
   if [ ! -f "$prefix/system.reg" ]; then
     echo "setup: creating Wine prefix $prefix" >&2
-    WINEPREFIX="$prefix" WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all wineboot -i >/dev/null 2>&1 || true
-    WINEPREFIX="$prefix" wineserver -w || true
+    WINEPREFIX="$prefix" zandrel_wineboot
   fi
 fi
 echo "$sdir"

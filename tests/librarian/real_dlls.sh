@@ -12,6 +12,7 @@ polib=$1 cli=$2 probe=$3 work=$4
 w32=/usr/lib/i386-linux-gnu/wine/i386-windows
 w64=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows
 export LC_ALL=C
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine.sh"
 
 for tool in llvm-readobj-16 llvm-nm-16 llvm-dlltool-16 gendef; do
   command -v $tool >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
@@ -121,9 +122,12 @@ link_and_run() {  # machine compiler
   lld-link-16 /nologo /nodefaultlib /entry:entry /subsystem:console /safeseh:no /out:"$d/probe.exe" \
     "$d/probe.o" $libs >"$d/link.out" 2>&1 || { fail "link $m: $(head -5 "$d/link.out")"; return; }
   command -v wine >/dev/null || { echo "run $m: skipped (no wine)"; return; }
+  local loader
+  loader=$(zandrel_wine_loader "$d/probe.exe" 2>/dev/null) \
+    || { echo "run $m: skipped ($ZANDREL_NO_WIN32_REASON)"; return; }
   # Output to files: Wine's server outlives the program and must not hold the test's pipes.
   WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPREFIX="${WINEPREFIX:-$work.wineprefix}" \
-    wine "$d/probe.exe" </dev/null >"$d/run.out" 2>"$d/run.err" || fail "run $m: exit status $?"
+    "$loader" "$d/probe.exe" </dev/null >"$d/run.out" 2>"$d/run.err" || fail "run $m: exit status $?"
   local want
   want=$'lstrlenA=5\nGetLastError=1234\npid=nonzero\nHeapAlloc=zeroed\nstrtol=-4711\nmb_cur_max=1\nCharUpperA=ZANDREL\nGetStockObject=handle'
   [ "$(tr -d '\r' <"$d/run.out")" = "$want" ] || { fail "run $m: output"; cat "$d/run.out" "$d/run.err" | head -20; }

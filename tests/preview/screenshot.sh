@@ -10,20 +10,22 @@ out=${2:-$root/docs/preview.png}
 demo="$build/tests/preview/preview-demo.exe"
 ready=$(mktemp -u /tmp/zandrel-preview-ready.XXXXXX)
 export WINEPREFIX="$build/wineprefix-screenshot" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+source "$root/scripts/wine.sh"
+loader=$(zandrel_wine_loader "$demo") || exit 1
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot -i >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "Courier New" /d "DejaVu Sans Mono" /f \
+  zandrel_wineboot
+  "$(zandrel_wine_loader reg)" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "Courier New" /d "DejaVu Sans Mono" /f \
     >/dev/null 2>&1
   wineserver -w
 fi
 
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
-  wine "$1" --ready "Z:${2//\//\\}" & pid=$!
+  "$4" "$1" --ready "Z:${2//\//\\}" & pid=$!
   for _ in $(seq 1 600); do [ -s "$2" ] && break; sleep 0.1; done
   [ -s "$2" ] || { echo "preview-demo did not come up" >&2; kill $pid; exit 1; }
   import -window root -crop "$(cat "$2")" +repage "$3"
   kill $pid; wait $pid 2>/dev/null || true
-' _ "$demo" "$ready" "$out"
+'  _ "$demo" "$ready" "$out" "$loader"
 WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null || true
 rm -f "$ready"
 echo "wrote $out"
