@@ -54,8 +54,13 @@ public:
 private:
     static int CALLBACK StartAt(HWND window, UINT message, LPARAM, LPARAM data) {
         const char* folder = reinterpret_cast<const char*>(data);
-        if (message == BFFM_INITIALIZED && folder && *folder)
-            SendMessageA(window, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder));
+        if (message == BFFM_INITIALIZED && folder && *folder) {
+            // Stored folders end in a backslash; Wine's dialog finds no folder of that name and
+            // starts on the desktop. A drive's root keeps its backslash.
+            std::string start = folder;
+            while (start.size() > 3 && (start.back() == '\\' || start.back() == '/')) start.pop_back();
+            SendMessageA(window, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(start.c_str()));
+        }
         return 0;
     }
 
