@@ -8,7 +8,9 @@
 #   zandrel_wine32              native, emulated or none: how 32-bit Linux programs run here.
 #                               emulated: through a binfmt_misc handler such as qemu-i386, about a
 #                               minute for each program start: enough for one smoke test, not for
-#                               a test suite. ZANDREL_NO_WIN32=1 answers none on any machine.
+#                               a test suite. ZANDREL_NO_WIN32=1 never answers native, so
+#                               that the path of machines without 32-bit support can be tried
+#                               on any machine.
 #   zandrel_wine_loader PROGRAM prints the command that runs PROGRAM (a .exe file, or one of
 #                               Wine's own programs such as cmd.exe or wineboot); for a 32-bit
 #                               program that cannot run here it says so on stderr and returns 77.
@@ -39,8 +41,8 @@ zandrel_i386_handler() {
 }
 
 zandrel_wine32() {
-  if [ "${ZANDREL_NO_WIN32:-0}" = 1 ]; then echo none; return; fi
   if zandrel_i386_handler; then echo emulated; return; fi
+  if [ "${ZANDREL_NO_WIN32:-0}" = 1 ]; then echo none; return; fi
   if "$ZANDREL_WINE32_LOADER" --version >/dev/null 2>&1; then echo native; else echo none; fi
 }
 

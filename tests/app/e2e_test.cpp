@@ -14,27 +14,13 @@
 #include "app/App.h"
 #include "support/ArchiveBuilder.h"
 #include "support/HostileFiles.h"
+#include "support/OutsideDriver.h"
 #include "support/TempDir.h"
 
 using namespace zandrel;
 using namespace ztest;
 
 namespace {
-
-bool WaitFor(const std::function<bool()>& done, int limitMs = 30000) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        Sleep(20);
-    }
-    return true;
-}
-
-std::string Text(HWND w) {
-    char buf[1024] = {};
-    SendMessageTimeoutA(w, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 5000, nullptr);
-    return buf;
-}
 
 struct FindData {
     DWORD pid;
@@ -71,17 +57,6 @@ BOOL CALLBACK FirstEdit(HWND w, LPARAM lp) {
         return FALSE;
     }
     return TRUE;
-}
-
-std::string ClipboardText() {
-    std::string text;
-    if (!OpenClipboard(nullptr)) return {};
-    if (HANDLE h = GetClipboardData(CF_TEXT)) {
-        if (const char* p = static_cast<const char*>(GlobalLock(h))) text = p;
-        GlobalUnlock(h);
-    }
-    CloseClipboard();
-    return text;
 }
 
 class Zandrel {
@@ -144,13 +119,6 @@ std::string ClassOf(HWND w) {
     char cls[64] = {};
     GetClassNameA(w, cls, sizeof cls);
     return cls;
-}
-
-// Everything but the "; created:" line, which follows the clock.
-std::string WithoutStamp(std::string text) {
-    std::size_t at = text.find("; created: ");
-    if (at != std::string::npos) text.erase(at, text.find("\r\n", at) - at);
-    return text;
 }
 
 const std::vector<std::string> kSymbols = {"__IMPORT_DESCRIPTOR_mylib", "__NULL_IMPORT_DESCRIPTOR", "_DoThing@8",

@@ -12,15 +12,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <string>
 
 #include "app/App.h"
 #include "readers/ImportLib.h"
 #include "table/FunctionTable.h"
 #include "table/ImportSource.h"
+#include "support/OutsideDriver.h"
 
 using namespace zandrel;
+using namespace ztest;
 
 namespace {
 
@@ -35,21 +36,6 @@ void Step(bool ok, const std::string& what) {
     std::printf("%7.1f s  %s  %s\n", Seconds(), ok ? "ok  " : "FAIL", what.c_str());
     std::fflush(stdout);
     if (!ok) ++g_failures;
-}
-
-bool WaitFor(const std::function<bool()>& done) {
-    const auto end = Steady::now() + std::chrono::milliseconds(g_limitMs);
-    while (!done()) {
-        if (Steady::now() > end) return false;
-        Sleep(50);
-    }
-    return true;
-}
-
-std::string Text(HWND w) {
-    char buf[1024] = {};
-    SendMessageTimeoutA(w, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 30000, nullptr);
-    return buf;
 }
 
 struct Search {
@@ -78,24 +64,6 @@ BOOL CALLBACK ListOf(HWND w, LPARAM lp) {
         return FALSE;
     }
     return TRUE;
-}
-
-std::string ClipboardText() {
-    std::string text;
-    if (!OpenClipboard(nullptr)) return {};
-    if (HANDLE h = GetClipboardData(CF_TEXT)) {
-        if (const char* p = static_cast<const char*>(GlobalLock(h))) text = p;
-        GlobalUnlock(h);
-    }
-    CloseClipboard();
-    return text;
-}
-
-// The "; created:" line follows the clock; the rest must be the generator's to the byte.
-std::string WithoutStamp(std::string text) {
-    const std::size_t at = text.find("; created: ");
-    if (at != std::string::npos) text.erase(at, text.find("\r\n", at) - at);
-    return text;
 }
 
 std::string FilePart(const std::string& path) {
@@ -138,19 +106,20 @@ int main(int argc, char** argv) {
     Search search{pi.dwProcessId};
     const std::string title = "Zandrel 2013  - " + options.LibName + "  (" + count + " Functions)";
     HWND main = nullptr;
-    const bool up = WaitFor([&] {
-        if (!search.found) EnumWindows(MainOf, reinterpret_cast<LPARAM>(&search));
-        main = search.found;
-        return main && Text(main) == title;
-    });
-    Step(up, "title \"" + (main ? Text(main) : std::string("(no window)")) + "\"");
+    const bool up = WaitFor(
+        [&] {
+            if (!search.found) EnumWindows(MainOf, reinterpret_cast<LPARAM>(&search));
+            main = search.found;
+            return main && Text(main, 30000) == title;
+        },
+        g_limitMs);
+    Step(up, "title \"" + (main ? Text(main, 30000) : std::string("(no window)")) + "\"");
 
     if (up) {
         HWND list = nullptr;
         EnumChildWindows(main, ListOf, reinterpret_cast<LPARAM>(&list));
         const LRESULT items = list ? SendMessageA(list, LVM_GETITEMCOUNT, 0, 0) : -1;
-        Step(items == rows.RowCount(),
-             "grid rows " + std::to_string(items) + " of " + count);
+        Step(items == rows.RowCount(), "grid rows " + std::to_string(items) + " of " + count);
 
         if (OpenClipboard(nullptr)) {
             EmptyClipboard();
@@ -158,7 +127,7 @@ int main(int argc, char** argv) {
         }
         PostMessageA(main, WM_COMMAND, CmdCopyImport, 0);
         std::string copied;
-        WaitFor([&] { return (copied = ClipboardText()).find("EndImport\r\n") != std::string::npos; });
+        WaitFor([&] { return (copied = ClipboardText()).find("EndImport\r\n") != std::string::npos; }, g_limitMs);
         const bool same = !copied.empty() && WithoutStamp(copied) == WithoutStamp(expected) &&
                           copied.find("; created: ") != std::string::npos;
         Step(same, "Copy Import: " + std::to_string(copied.size()) + " bytes, " +

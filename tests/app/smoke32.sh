@@ -14,7 +14,7 @@
 # Needs a display (DISPLAY).
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-build=${1:?usage: smoke32.sh BUILD_DIR [LIBRARY]}
+build=$(cd "${1:?usage: smoke32.sh BUILD_DIR [LIBRARY]}" && pwd)
 source "$root/scripts/wine.sh"
 win32=$build/win32
 win64=$build/win64
@@ -60,13 +60,15 @@ case $mode in
       rm -rf "$WINEPREFIX"
       echo "smoke32: making the prefix $WINEPREFIX with Wine's 32-bit half (emulated: minutes)"
       zandrel_wineboot
+      [ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] \
+        || { echo "smoke32: $WINEPREFIX has no 32-bit half" >&2; exit 1; }
     fi ;;
   *)
     echo "skipped: $ZANDREL_NO_WIN32_REASON and has no handler for them (see tests/app/smoke32.sh)"
     exit 77 ;;
 esac
 [ -f "$driver" ] || { echo "smoke32: no $driver" >&2; exit 1; }
-echo "smoke32: 32-bit programs run $mode here; driver $(basename "$(dirname "$(dirname "$(dirname "$driver")")")")/$(basename "$driver")"
+echo "smoke32: 32-bit programs run $mode here; driver ${driver#"$build"/}"
 winpath() { local a; a="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; echo "Z:${a//\//\\}"; }
 loader=$(zandrel_wine_loader "$driver") || exit 1
 wineserver -p 2>/dev/null
