@@ -9,6 +9,7 @@
 #include <random>
 
 #include "base/Path.h"
+#include "librarian/ReplaceFile.h"
 
 namespace zandrel::librarian {
 
@@ -100,6 +101,23 @@ std::string CollapseBlanks(const std::string& s) {
     return out;
 }
 
+constexpr std::uint16_t kMachineX86 = 0x14C, kMachineX64 = 0x8664;
+
+std::string MachineName(std::uint16_t machine) {
+    switch (machine) {
+    case kMachineX86: return "X86";
+    case kMachineX64: return "X64";
+    case 0x1C0: case 0x1C2: case 0x1C4: return "ARM";
+    case 0xAA64: return "ARM64";
+    case 0xA641: return "ARM64EC";
+    case 0x200: return "IA64";
+    default: break;
+    }
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%04X", machine);
+    return std::string("machine ") + hex;
+}
+
 }  // namespace
 
 std::string LibraryNameForDll(const std::string& dll_path) {
@@ -128,7 +146,12 @@ bool BuildImportLibraryFile(const std::string& dll_path, Machine machine, const 
         return false;
     }
     image = std::string();  // the exports hold copies of what they need
-    report.OtherMachine = exports.Pe32Plus != (machine == Machine::X64);
+    // A library for another machine than the image's would link but never load.
+    const std::uint16_t wanted = machine == Machine::X64 ? kMachineX64 : kMachineX86;
+    if (exports.Machine != wanted) {
+        error = dll_path + ": the image is for " + MachineName(exports.Machine) + ", not " + MachineName(wanted);
+        return false;
+    }
     report.OrdinalOnly = exports.OrdinalOnly.size();
 
     const std::string dll_name = FilePart(dll_path);
@@ -149,14 +172,11 @@ bool BuildImportLibraryFile(const std::string& dll_path, Machine machine, const 
         error = out_path + ": " + reason;
         return false;
     }
-    if (std::rename(temp.c_str(), out_path.c_str()) != 0) {
-        // Windows will not rename onto an existing file; the old library goes first.
-        std::remove(out_path.c_str());
-        if (std::rename(temp.c_str(), out_path.c_str()) != 0) {
-            error = out_path + ": cannot replace the file: " + std::strerror(errno);
-            std::remove(temp.c_str());
-            return false;
-        }
+    // One step: a failure leaves the old library as it was.
+    if (!ReplaceFileWith(temp, out_path, reason)) {
+        error = out_path + ": cannot replace the file: " + reason;
+        std::remove(temp.c_str());
+        return false;
     }
     return true;
 }

@@ -17,10 +17,10 @@ struct BuildReport {
     std::size_t Data = 0;         // data imports written
     std::size_t OrdinalOnly = 0;  // exports without a name, left out
     std::vector<std::string> Warnings;
-    bool OtherMachine = false;    // the image is not for the machine the library was built for
 };
 
-// Reads the DLL at `dll_path` and writes the import library for `machine` to `out_path`.
+// Reads the DLL at `dll_path` and writes the import library for `machine` to `out_path`. An
+// image for another machine (the COFF header's field) is refused.
 // The library is written under a temporary name beside `out_path` and renamed at the end, so
 // on failure nothing new is left behind (an older file of that name stays as it was). On
 // failure returns false with `error` as "<file>: <reason>", naming the file at fault.

@@ -35,12 +35,15 @@ const char kHelp[] =
     "pointer. Forwarded exports are imported from this DLL like any other. Exports that have\n"
     "only an ordinal and no name are left out: there is no name to link them by.\n"
     "\n"
-    "The library is written under a temporary name and renamed at the end, so a failure never\n"
-    "leaves a partial library. SOURCE_DATE_EPOCH (seconds since 1970), when set, fixes the\n"
+    "A DLL for another machine than the one asked for (an ARM64 DLL with /MACHINE:X64, say)\n"
+    "is refused: its library would link but never load.\n"
+    "\n"
+    "The library is written under a temporary name and then put in the place of any older one\n"
+    "in one step, so a failure never leaves a partial library nor loses the older one. SOURCE_DATE_EPOCH (seconds since 1970), when set, fixes the\n"
     "time stamps for reproducible output.\n"
     "\n"
-    "Exit status: 0 success, 1 the DLL could not be read or the library not written,\n"
-    "2 wrong usage.\n";
+    "Exit status: 0 success, 1 the DLL could not be read or is for another machine, or the\n"
+    "library could not be written, 2 wrong usage.\n";
 
 std::uint32_t Timestamp() {
     if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch)
@@ -71,10 +74,6 @@ int Run(const std::vector<std::string>& args) {
         std::fprintf(stderr, "polib: %s\n", error.c_str());
         return 1;
     }
-    if (report.OtherMachine)
-        std::fprintf(stderr, "polib: %s: warning: the image is not for %s; the library is built for %s as asked\n",
-                     cmd.Dll.c_str(), cmd.Target == Machine::X86 ? "X86" : "X64",
-                     cmd.Target == Machine::X86 ? "X86" : "X64");
     for (const std::string& w : report.Warnings)
         std::fprintf(stderr, "polib: %s: warning: %s\n", cmd.Dll.c_str(), w.c_str());
     std::printf("%s: %zu functions, %zu data, %zu ordinal-only exports left out\n", cmd.Out.c_str(),

@@ -1,5 +1,8 @@
 // polib run as a separate program, as Zandrel runs it: the command line, the library it leaves
 // in its working folder, and what it leaves when it fails.
+#ifdef _WIN32
+#include <windows.h>
+#endif
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -160,6 +163,56 @@ TEST_F(Polib, FailuresNameTheFileAndLeaveNoLibrary) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("good.lib"), std::string::npos) << r.err;
 }
+
+TEST_F(Polib, RefusesAnImageForAnotherMachine) {
+    // The optional header's kind alone does not make an X64 image: ARM64 DLLs are PE32+ too.
+    struct Case {
+        bool wide;
+        std::uint16_t machine;
+        const char* asked;
+        const char* says;
+    };
+    const Case cases[] = {{true, 0xAA64, "X64", "ARM64, not X64"},
+                          {false, 0x1C4, "X86", "ARM, not X86"},
+                          {false, 0x14C, "X64", "X86, not X64"},
+                          {true, 0x8664, "X86", "X64, not X86"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.says);
+        PeImage image = BuildPe(MixedExportsSpec(c.wide));
+        image.Set16(image.Coff, c.machine);
+        dir.Write("other.dll", image.Bytes);
+        dir.Write("kept.lib", "an older library");
+        Result r = Run("\"" + dir.File("other.dll") + "\" /MACHINE:" + c.asked + " /NOUND /OUT:kept.lib");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(dir.File("other.dll")), std::string::npos) << r.err;
+        EXPECT_EQ(ReadFile(dir.File("kept.lib")), "an older library");
+        EXPECT_EQ(Listing(), std::vector<std::string>({"kept.lib", "other.dll"}));
+    }
+}
+
+#ifdef _WIN32
+TEST_F(Polib, AnOldLibraryOpenElsewhereIsReplacedOrKept) {
+    // Another program reads the old library and lets others delete it: deleting first and then
+    // moving fails, and the old library vanishes when that program closes it.
+    dir.Write("sample.dll", BuildPe(MixedExportsSpec()).Bytes);
+    const std::string old_library = "an older library, still open";
+    dir.Write("sample.lib", old_library);
+    HANDLE open = CreateFileA(dir.File("sample.lib").c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(open, INVALID_HANDLE_VALUE);
+    Result r = Run("\"" + dir.File("sample.dll") + "\" /MACHINE:X86 /NOUND /OUT:sample.lib");
+    CloseHandle(open);
+    ASSERT_TRUE(std::filesystem::exists(dir.File("sample.lib"))) << r.err;
+    if (r.status == 0) {
+        EXPECT_EQ(Symbols("sample.lib"), std::vector<std::string>({"_Close", "_Open"}));
+    } else {
+        EXPECT_EQ(ReadFile(dir.File("sample.lib")), old_library);
+        EXPECT_NE(r.err.find("sample.lib"), std::string::npos) << r.err;
+    }
+    for (const std::string& name : Listing()) EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+}
+#endif
 
 TEST_F(Polib, UsageHelpAndVersion) {
     for (const char* args : {"", "x.dll", "x.dll /MACHINE:X86", "x.dll /MACHINE:ARM /OUT:x.lib"}) {
