@@ -112,8 +112,9 @@ void OpenCommandLine(App& app, const std::vector<std::string>& params) {
     if (params.empty() || params[0].empty()) return;
     const std::string& file = params[0];
     if (params.size() > 1) {
-        app.state.LastPath = params[1];
-        app.state.SavePath = params.size() > 2 ? params[2] : std::string();
+        // Stored folders end in a backslash: the requesters' proposals append the file name.
+        app.state.LastPath = WithTrailingSeparator(params[1]);
+        app.state.SavePath = params.size() > 2 ? WithTrailingSeparator(params[2]) : std::string();
     }
     if (FileSize(file) <= 0) return;
     DisableOpenProject(app);

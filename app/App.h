@@ -68,6 +68,7 @@ struct App {
     Requesters* ask = nullptr;
     std::string programPath;  // started again for files dropped on a filled table; "" = this one
     bool hostEditor = false;  // started from the host IDE: Insert Import exists
+    bool countRequested = false;  // kCountSelectionMessage is on its way
     bool quitting = false;
 };
 
@@ -131,6 +132,11 @@ struct CellInfo;
 // The application's answers to the grid's notifications.
 std::int32_t OnGridEvent(GridControl* grid, std::int32_t code, CellInfo* info);
 void UpdateSelectionStatus(App& app);
+// Counts the table again once the grid has finished what it is doing: a block cleared or pasted
+// changes many cells but reports one, and a changed cell is stored only after its report.
+// Requests before the count is made come to one count.
+void RequestSelectionCount(App& app);
+inline constexpr UINT kCountSelectionMessage = WM_APP + 1;
 std::string SelectionText(int selected, int rows);
 void AddFunctionColumns(GridControl* grid);
 

@@ -362,6 +362,10 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             }
             return 0;
         }
+        case kCountSelectionMessage:
+            app.countRequested = false;
+            if (!app.progress) UpdateSelectionStatus(app);  // a load ends with its own count
+            return 0;
         case WM_CLOSE:
             QuitSequence(app);
             return 0;

@@ -44,20 +44,22 @@ bool IsCurrent(const GridViewState* v, int row, int subItem) {
     return v->CurrentRow >= 0 && v->CurrentRow == row && v->CurrentColumn == subItem;
 }
 
-void SetClipboardTextA(HWND owner, const std::string& text) {
-    if (!OpenClipboard(owner)) return;
-    EmptyClipboard();
-    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-    if (mem) {
-        if (void* p = GlobalLock(mem)) {
-            memcpy(p, text.c_str(), text.size() + 1);
-            GlobalUnlock(mem);
-            if (!SetClipboardData(CF_TEXT, mem)) GlobalFree(mem);
-        } else {
-            GlobalFree(mem);
+// True when the clipboard holds `text` afterwards.
+bool SetClipboardTextA(HWND owner, const std::string& text) {
+    if (!OpenClipboard(owner)) return false;  // another program holds it open
+    bool done = false;
+    if (EmptyClipboard()) {
+        if (HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1)) {
+            if (void* p = GlobalLock(mem)) {
+                memcpy(p, text.c_str(), text.size() + 1);
+                GlobalUnlock(mem);
+                done = SetClipboardData(CF_TEXT, mem) != nullptr;
+            }
+            if (!done) GlobalFree(mem);
         }
     }
     CloseClipboard();
+    return done;
 }
 
 bool GetClipboardTextA(HWND owner, std::string* out) {
@@ -457,8 +459,8 @@ int CopyBlockText(GridViewState* v, int column, int row, int width, int height) 
         }
         text += "\r\n";
     }
-    SetClipboardTextA(v->ListWindow, text);
-    return cols.count * rows.count;
+    // Nothing counts as copied unless the clipboard took it.
+    return SetClipboardTextA(v->ListWindow, text) ? cols.count * rows.count : 0;
 }
 
 void ClearBlockCells(GridViewState* v, int column, int row, int width, int height) {

@@ -32,6 +32,8 @@ public:
     RemoteBlock(const RemoteBlock&) = delete;
     RemoteBlock& operator=(const RemoteBlock&) = delete;
     void* address() const { return address_; }
+    // Leaves the block to the host: it may still read it after we stopped waiting.
+    void Keep() { address_ = nullptr; }
 
 private:
     HANDLE process_;
@@ -59,25 +61,41 @@ HANDLE OpenHostProcess(HWND window) {
     return OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId);
 }
 
-void InsertIntoHostEditor(const std::string& text) {
+bool IsScintillaWindow(HWND window) {
+    char name[64] = {};
+    return window != nullptr && GetClassNameA(window, name, sizeof name) > 0 && lstrcmpiA(name, "Scintilla") == 0;
+}
+
+bool InsertIntoHostEditor(const std::string& text) {
     const std::string copy = text;
     HWND window = HostEditorHandle();
+    // A handle that outlived its editor may name another program's window by now: nothing is
+    // allocated, written or sent anywhere but in a Scintilla editor.
+    if (!IsScintillaWindow(window)) return false;
     UniqueHandle process(OpenHostProcess(window));
-    if (!process) return;
+    if (!process) return false;
 
-    const bool utf8 = SendMessageA(window, SCI_GETCODEPAGE, 0, 0) == SC_CP_UTF8;
-    const std::string bytes = utf8 ? AnsiToUtf8(copy) : copy;
-    if (bytes.empty()) return;  // nothing to insert
+    DWORD_PTR codePage = 0;
+    if (!SendMessageTimeoutA(window, SCI_GETCODEPAGE, 0, 0, SMTO_ABORTIFHUNG, kHostAnswerMs, &codePage))
+        return false;
+    const std::string bytes = codePage == SC_CP_UTF8 ? AnsiToUtf8(copy) : copy;
+    if (bytes.empty()) return false;  // nothing to insert
 
     RemoteBlock block(process.get(), bytes.size());
-    if (block.address() == nullptr) return;
+    if (block.address() == nullptr) return false;
     SIZE_T written = 0;
     // A short write would leave zero bytes in the block: the host would receive them as text.
     if (!WriteProcessMemory(process.get(), block.address(), bytes.data(), bytes.size(), &written) ||
         written != bytes.size()) {
-        return;
+        return false;
     }
-    SendMessageA(window, SCI_ADDTEXT, bytes.size(), reinterpret_cast<LPARAM>(block.address()));
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(window, SCI_ADDTEXT, bytes.size(), reinterpret_cast<LPARAM>(block.address()),
+                             SMTO_ABORTIFHUNG, kHostAnswerMs, &result)) {
+        block.Keep();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace zandrel

@@ -19,9 +19,17 @@ HWND HostEditorHandle();
 // be opened. The caller closes the handle.
 HANDLE OpenHostProcess(HWND window);
 
+// How long the host editor may take to answer before Zandrel goes on without it.
+inline constexpr unsigned kHostAnswerMs = 5000;
+
+// True for a window of Scintilla's class, the only kind the insertion writes into.
+bool IsScintillaWindow(HWND window);
+
 // Copies `text` (single-byte text) into the host editor at its caret, as UTF-8 when the editor
-// is in UTF-8 mode and unchanged otherwise. Does nothing, silently, when there is no host, the
-// host cannot be reached or the text is empty.
-void InsertIntoHostEditor(const std::string& text);
+// is in UTF-8 mode and unchanged otherwise; true when the editor took it. Does nothing, silently,
+// when there is no host, the handle names no Scintilla editor, the host cannot be reached or the
+// text is empty. A host that does not answer within kHostAnswerMs is given up on (false): the
+// block stays allocated in it, since it may still read it.
+bool InsertIntoHostEditor(const std::string& text);
 
 }  // namespace zandrel

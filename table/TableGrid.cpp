@@ -61,6 +61,11 @@ std::int32_t OnGridEvent(GridControl* grid, std::int32_t code, CellInfo* info) {
                     if (c != '|') clean += c;
                 info->Text = clean;
             }
+            RequestSelectionCount(app);
+            break;
+        case DeleteRequest:
+        case ClipboardRequest:
+            RequestSelectionCount(app);  // the block changes after this answer
             break;
         default:
             break;
@@ -88,6 +93,11 @@ void UpdateSelectionStatus(App& app) {
         app.progress = nullptr;
     }
     SetStatusText(app, 0, SelectionText(selected, rows), StatusAlign::Centre);
+}
+
+void RequestSelectionCount(App& app) {
+    if (app.countRequested || !app.main) return;
+    app.countRequested = PostMessageA(app.main, kCountSelectionMessage, 0, 0) != 0;
 }
 
 void AddFunctionColumns(GridControl* grid) {

@@ -44,6 +44,21 @@ std::string ClipboardText() {
     return text;
 }
 
+bool SetClipboardTextForTest(const std::string& text) {
+    if (!OpenClipboard(nullptr)) return false;
+    EmptyClipboard();
+    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+    bool done = false;
+    if (void* p = mem ? GlobalLock(mem) : nullptr) {
+        std::memcpy(p, text.c_str(), text.size() + 1);
+        GlobalUnlock(mem);
+        done = SetClipboardData(CF_TEXT, mem) != nullptr;
+    }
+    if (!done && mem) GlobalFree(mem);
+    CloseClipboard();
+    return done;
+}
+
 std::string PreviewText(HWND preview) {
     LRESULT len = SendMessageA(preview, SCI_GETLENGTH, 0, 0);
     std::string text(static_cast<std::size_t>(len) + 1, '\0');
@@ -297,6 +312,28 @@ TEST_F(AppTest, HeaderClickTogglesAcrossLoads) {
     EXPECT_EQ(StatusText(app, 0), "   2 of 3 functions selected!");
 }
 
+TEST_F(AppTest, TheCountFollowsABlockOfTicksClearedOrPasted) {
+    Start();
+    LoadImportLib(app, dir.Write("mylib.lib", MsArchive(kSymbols)));
+    EXPECT_EQ(StatusText(app, 0), "   3 of 3 functions selected!");
+    HWND list = FindWindowExA(app.grid->GetWindow(), nullptr, WC_LISTVIEWA, nullptr);
+    ASSERT_NE(list, nullptr);
+    // Delete over the three ticks clears them all, and the grid reports one cell at most.
+    app.grid->SetBlock(0, 0, 1, 3);
+    SendMessageA(list, WM_KEYDOWN, VK_DELETE, 0x00530001);
+    SendMessageA(list, WM_KEYUP, VK_DELETE, 0xC0530001);
+    for (int r = 0; r < 3; ++r) EXPECT_EQ(Cell(0, r), "FALSE");
+    EXPECT_TRUE(PumpUntil([&] { return StatusText(app, 0) == "   0 of 3 functions selected!"; }))
+        << StatusText(app, 0);
+    // A paste of two ticks over the same block.
+    ASSERT_TRUE(SetClipboardTextForTest("TRUE\r\nTRUE\r\n"));
+    app.grid->SetCurrentCell(0, 1, 0, 0);
+    app.grid->PasteClipboard();
+    EXPECT_EQ(Cell(0, 2), "TRUE");
+    EXPECT_TRUE(PumpUntil([&] { return StatusText(app, 0) == "   2 of 3 functions selected!"; }))
+        << StatusText(app, 0);
+}
+
 TEST_F(AppTest, CopyImportEqualsThePreviewAndFollowsTheOptions) {
     Start();
     LoadImportLib(app, dir.Write("mylib.lib", MsArchive(kSymbols)));
@@ -418,6 +455,21 @@ TEST_F(AppTest, CommandLineAndDrops) {
     OpenCommandLine(app, {dir.File("missing.lib"), "C:\\x\\"});
     EXPECT_EQ(app.state.LastPath, "C:\\x\\");
     EXPECT_EQ(app.state.SavePath, "");
+    // Folders given without their backslash get it: Save Import proposes "C:\out\mylib.pbi",
+    // not "C:\outmylib.pbi", and Save Project the file in the open folder.
+    OpenCommandLine(app, {dir.Write("mylib.lib", MsArchive(kSymbols)), "C:\\in", "C:\\out"});
+    EXPECT_EQ(app.state.LastPath, "C:\\in\\");
+    EXPECT_EQ(app.state.SavePath, "C:\\out\\");
+    ask.answers = {"", ""};
+    RunCommand(app, CmdSaveImport);
+    ASSERT_FALSE(ask.asked.empty());
+    EXPECT_EQ(ask.asked.back().initial, "C:\\out\\mylib.pbi");
+    app.state.SavePath.clear();
+    RunCommand(app, CmdSaveProject);
+    EXPECT_EQ(ask.asked.back().initial, "C:\\in\\mylib.zdx");
+    EndApplication(app);
+    app = App{};
+    Start();
     EXPECT_TRUE(MenuCommandEnabled(app, CmdOpenProject));  // nothing existing was given
     OpenCommandLine(app, {dir.Write("other.txt", "x")});
     EXPECT_FALSE(MenuCommandEnabled(app, CmdOpenProject));

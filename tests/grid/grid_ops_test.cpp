@@ -1,6 +1,8 @@
 // The grid's operations on a real grid in a real window.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "GridTestSupport.h"
 #include "grid/GridInternal.h"
 
@@ -165,6 +167,25 @@ TEST(GridOps, CopyBlockNormalisesSignedExtentsAndClips) {
     SetWindowTextA(EditBoxOf(t.g), "typed");
     EXPECT_EQ(t->CopyBlock(0, 0, 2, 1), 2);
     EXPECT_EQ(ClipboardText(), "typed\tr0c1\r\n");
+}
+
+TEST(GridOps, CopyBlockCountsNothingWhileAnotherHoldsTheClipboard) {
+    TestGrid t(2, 2);
+    HANDLE opened = CreateEventA(nullptr, TRUE, FALSE, nullptr), release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder([&] {
+        const BOOL open = OpenClipboard(nullptr);
+        SetEvent(opened);
+        WaitForSingleObject(release, 30000);
+        if (open) CloseClipboard();
+    });
+    WaitForSingleObject(opened, 30000);
+    EXPECT_EQ(t->CopyBlock(0, 0, 2, 2), 0);
+    SetEvent(release);
+    holder.join();
+    CloseHandle(opened);
+    CloseHandle(release);
+    EXPECT_EQ(t->CopyBlock(0, 0, 2, 1), 2);
+    EXPECT_EQ(ClipboardText(), "r0c0\tr0c1\r\n");
 }
 
 TEST(GridOps, CurrentCellEditorTextAndModification) {

@@ -42,21 +42,21 @@ std::string Quote(const std::string& s) { return "\"" + s + "\""; }
 
 struct HostReport {
     DWORD exitCode = 0xFFFF;
-    long long codePage = -1, caret = -1;
+    long long codePage = -1, caret = -1, foreign = -1;
     std::string text;
 };
 
 // Runs host-sim with `initial` text and the caret at `caret`, and insert-probe in `mode` with
 // `block`, and returns what host-sim reported.
 HostReport RunHost(int codePage, const std::string& initial, long long caret,
-                   const std::string& mode, const std::string& block) {
+                   const std::string& mode, const std::string& block, const std::string& hostOptions = "") {
     HostReport report;
     const std::string textFile = TempFile(), blockFile = TempFile(), reportFile = TempFile();
     WriteBytes(textFile, initial);
     WriteBytes(blockFile, block);
     std::string command = Quote(ExeFolder() + "host-sim.exe") + " --codepage " +
                           std::to_string(codePage) + " --text " + Quote(textFile) + " --caret " +
-                          std::to_string(caret) + " --report " + Quote(reportFile) + " -- " +
+                          std::to_string(caret) + " " + hostOptions + " --report " + Quote(reportFile) + " -- " +
                           Quote(ExeFolder() + "insert-probe.exe") + " " + mode + " " +
                           Quote(blockFile);
     STARTUPINFOA si = {};
@@ -79,8 +79,8 @@ HostReport RunHost(int codePage, const std::string& initial, long long caret,
     const std::size_t eol = raw.find('\n');
     long long length = -1;
     if (eol == std::string::npos ||
-        std::sscanf(raw.substr(0, eol).c_str(), "codepage=%lld caret=%lld length=%lld",
-                    &report.codePage, &report.caret, &length) != 3) {
+        std::sscanf(raw.substr(0, eol).c_str(), "codepage=%lld caret=%lld length=%lld foreign=%lld",
+                    &report.codePage, &report.caret, &length, &report.foreign) != 4) {
         ADD_FAILURE() << "no report from host-sim (exit code " << report.exitCode << ")";
     } else {
         report.text = raw.substr(eol + 1);
@@ -163,13 +163,24 @@ TEST(HostInsert, NothingHappensWithoutAUsableHostOrText) {
         std::string block;
     };
     for (const Case& c : {Case{"as-given", ""}, Case{"missing", Block()}, Case{"garbage", Block()},
-                          Case{"stale", Block()}}) {
+                          Case{"stale", Block()}, Case{"frame", Block()}}) {
         SCOPED_TRACE(c.mode);
         HostReport r = RunHost(65001, kUtf8Host, kUtf8Caret, c.mode, c.block);
-        EXPECT_EQ(r.exitCode, 0u);  // the probe got as far as calling InsertIntoHostEditor
+        EXPECT_EQ(r.exitCode, 0u);  // the probe called InsertIntoHostEditor, which refused
         EXPECT_EQ(r.text, kUtf8Host);
         EXPECT_EQ(r.caret, kUtf8Caret);
+        // A live window that is no editor (a handle reused by another program) is sent nothing.
+        EXPECT_EQ(r.foreign, 0);
     }
+}
+
+TEST(HostInsert, AStalledHostIsGivenUpOnAndMayStillTakeTheBlock) {
+    // The editor stalls 20 s on the text; the insertion gives up after a few seconds, says the
+    // block was not taken and leaves it allocated in the host, which takes it once it wakes.
+    const std::string block = Block();
+    HostReport r = RunHost(1252, "", 0, "stalled", block, "--hang-add 20000");
+    EXPECT_EQ(r.exitCode, 0u);  // 8: the probe waited for the host; 7: it reported an insertion
+    EXPECT_EQ(r.text, block);
 }
 
 }  // namespace

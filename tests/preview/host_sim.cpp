@@ -3,10 +3,14 @@
 // program as an external tool (which inherits the variable), keeps its window answering while
 // the tool runs, and can report the editor's state afterwards.
 //
-//   host-sim [--codepage N] [--text FILE] [--caret POS] [--report FILE] [-- PROGRAM ARGS...]
+//   host-sim [--codepage N] [--text FILE] [--caret POS] [--hang-add MS] [--report FILE]
+//            [-- PROGRAM ARGS...]
 //
 // --text fills the editor with the file's bytes, --caret places the caret (default: the end).
-// --report writes "codepage=N caret=P length=L" and a line feed, then the editor's bytes. With a
+// --hang-add makes the editor stall MS milliseconds on each text it is sent (SCI_ADDTEXT) before
+// taking it, as a host that does not answer.
+// --report writes "codepage=N caret=P length=L foreign=F" and a line feed, then the editor's
+// bytes; F counts the editor messages that reached the frame window instead. With a
 // program, host-sim ends when the program ends and returns its exit code; without one it stays
 // until its window is closed.
 #include <windows.h>
@@ -23,7 +27,17 @@
 
 namespace {
 
+int g_foreign = 0;        // Scintilla messages sent to the frame, which is no editor
+DWORD g_hangAddMs = 0;
+WNDPROC g_editorProc = nullptr;
+
+LRESULT CALLBACK StallingEditorProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == SCI_ADDTEXT) Sleep(g_hangAddMs);
+    return CallWindowProcA(g_editorProc, w, m, wp, lp);
+}
+
 LRESULT CALLBACK FrameProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m >= 2000 && m < 3000) ++g_foreign;  // Scintilla's message numbers
     switch (m) {
     case WM_SIZE:
         if (HWND editor = GetWindow(w, GW_CHILD)) {
@@ -79,6 +93,8 @@ int main(int argc, char** argv) {
             textFile = argv[++i];
         } else if (a == "--caret" && i + 1 < argc) {
             caret = std::atoll(argv[++i]);
+        } else if (a == "--hang-add" && i + 1 < argc) {
+            g_hangAddMs = static_cast<DWORD>(std::atoi(argv[++i]));
         } else if (a == "--report" && i + 1 < argc) {
             reportFile = argv[++i];
         } else if (a == "--") {
@@ -118,6 +134,9 @@ int main(int argc, char** argv) {
     }
     const LRESULT length = SendMessageA(editor, SCI_GETLENGTH, 0, 0);
     SendMessageA(editor, SCI_GOTOPOS, static_cast<WPARAM>(caret < 0 ? length : caret), 0);
+    if (g_hangAddMs > 0)
+        g_editorProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(editor, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StallingEditorProc)));
 
     // The handle as the host IDE publishes it: a 32-bit number in decimal.
     const auto handle = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(editor));
@@ -162,7 +181,7 @@ int main(int argc, char** argv) {
         std::ofstream out(reportFile, std::ios::binary | std::ios::trunc);
         out << "codepage=" << SendMessageA(editor, SCI_GETCODEPAGE, 0, 0)
             << " caret=" << SendMessageA(editor, SCI_GETCURRENTPOS, 0, 0) << " length=" << len
-            << "\n"
+            << " foreign=" << g_foreign << "\n"
             << text;
         if (!out) return 6;
     }

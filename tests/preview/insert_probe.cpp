@@ -7,7 +7,11 @@
 //   missing    the variable removed (after checking that it was there)
 //   garbage    a value without digits
 //   stale      the handle of a window that no longer exists
-// Exit code 0 when the call was made; other codes say why it was not.
+//   frame      the handle of the host's main window, a live window that is no editor
+//   stalled    as given, to a host that stalls on the text: the call must give up in time
+// Exit code 0 when the call was made and said what was expected (the block taken as-given,
+// hex and trailing; refused otherwise; given up on within 15 s when stalled); other codes say
+// why not: 7 an unexpected answer, 8 too slow.
 #include <windows.h>
 
 #include <cstdint>
@@ -65,9 +69,16 @@ int main(int argc, char** argv) {
         DestroyWindow(gone);
         if (!SetVariable(std::to_string(value))) return 5;
         if (OpenHostProcess(HostEditorHandle()) != nullptr) return 6;
-    } else if (mode != "as-given") {
+    } else if (mode == "frame") {
+        HWND frame = GetParent(host);
+        if (frame == nullptr || IsScintillaWindow(frame)) return 5;
+        if (!SetVariable(std::to_string(Handle32(frame)))) return 5;
+    } else if (mode != "as-given" && mode != "stalled") {
         return 2;
     }
-    InsertIntoHostEditor(block);
-    return 0;
+    const ULONGLONG start = GetTickCount64();
+    const bool taken = InsertIntoHostEditor(block);
+    if (GetTickCount64() - start > 15000) return 8;
+    const bool expected = !block.empty() && (mode == "as-given" || mode == "hex" || mode == "trailing");
+    return taken == expected ? 0 : 7;
 }
