@@ -86,6 +86,11 @@ bool IsComboListOpen() { return g_comboListOpen; }
 
 void CancelEdit(GridViewState* v) {
     if (v->CurrentRow < 0) return;
+    // A scroll, wheel turn or resize may have stored the pending text in the cell: the cell
+    // gets its committed text back with the editor.
+    if ((v->CurrentType == TextCell || v->CurrentType == ComboCell) &&
+        StoredText(v, v->CurrentRow, v->CurrentColumn) != v->CommittedText)
+        StoreText(v, v->CurrentRow, v->CurrentColumn, v->CommittedText);
     if (v->CurrentType == TextCell) {
         v->EditText = v->CommittedText;
         SetWindowTextA(v->EditBox, v->CommittedText.c_str());
@@ -106,6 +111,18 @@ void CancelEdit(GridViewState* v) {
             SendGridEvent(v, ListChoice, ci);
         }
     }
+}
+
+void ShowEditorText(GridViewState* v) {
+    if (v->CurrentRow < 0) return;
+    const std::string text = v->EditText;  // setting the edit box's text reports it back
+    if (v->CurrentType == TextCell)
+        SetWindowTextA(v->EditBox, text.c_str());
+    else if (v->CurrentType == ListCell)
+        ShowComboValue(v, v->ListCombo, text);
+    else if (v->CurrentType == ComboCell)
+        ShowComboValue(v, v->EditCombo, text);
+    v->EditText = text;
 }
 
 void StorePendingText(GridViewState* v) {
@@ -350,7 +367,9 @@ void CommitEdit(GridViewState* v) {
     g_commitRunning = false;
     if (answer == 1) {
         if (StoredText(v, row, sub) != ci.Text) StoreText(v, row, sub, ci.Text);
+        // The handler may have rewritten the text: a cell that stays current edits what it holds.
         v->CommittedText = ci.Text;
+        v->EditText = ci.Text;
     } else {
         if (StoredText(v, row, sub) != v->CommittedText) StoreText(v, row, sub, v->CommittedText);
         v->EditText = v->CommittedText;
@@ -508,14 +527,7 @@ void ClearBlockCells(GridViewState* v, int column, int row, int width, int heigh
     }
     v->CurrentRow = realRow;
     v->CurrentColumn = realColumn;
-    if (realRow >= 0) {
-        if (v->CurrentType == TextCell)
-            SetWindowTextA(v->EditBox, v->EditText.c_str());
-        else if (v->CurrentType == ListCell)
-            ShowComboValue(v, v->ListCombo, v->EditText);
-        else if (v->CurrentType == ComboCell)
-            ShowComboValue(v, v->EditCombo, v->EditText);
-    }
+    ShowEditorText(v);
     InvalidateRect(v->ListWindow, nullptr, FALSE);
 }
 
@@ -561,13 +573,10 @@ int PasteClipboardText(GridViewState* v) {
     v->CurrentColumn = realColumn;
     v->CommittedText = realCommitted;
     v->EditText = realEdit;
-    if (v->CurrentType == TextCell) {
-        SetWindowTextA(v->EditBox, v->EditText.c_str());
-        v->EditText = realEdit;
-        if (GetFocus() == v->EditBox) {
-            int len = GetWindowTextLengthA(v->EditBox);
-            SendMessageA(v->EditBox, EM_SETSEL, static_cast<WPARAM>(len), len);
-        }
+    ShowEditorText(v);
+    if (v->CurrentType == TextCell && GetFocus() == v->EditBox) {
+        int len = GetWindowTextLengthA(v->EditBox);
+        SendMessageA(v->EditBox, EM_SETSEL, static_cast<WPARAM>(len), len);
     }
     InvalidateRect(v->ListWindow, nullptr, FALSE);
     return pasted;

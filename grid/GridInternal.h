@@ -163,6 +163,8 @@ void ShowComboValue(GridViewState* v, HWND combo, const std::string& value);
 void OnEditorCommand(GridViewState* v, WPARAM wp, LPARAM lp);
 LRESULT EditorColours(GridViewState* v, HDC dc, HWND editor);
 int CopyBlockText(GridViewState* v, int column, int row, int width, int height);
+// The current cell's editor shows EditText, the text the cell holds.
+void ShowEditorText(GridViewState* v);
 void ClearBlockCells(GridViewState* v, int column, int row, int width, int height);
 int PasteClipboardText(GridViewState* v);
 bool IsCommitRunning();

@@ -2,6 +2,8 @@
 // clipboard, buttons, drag selection, scrolling, tooltips and the header.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include <algorithm>
 #include <cstdlib>
 #include <initializer_list>
@@ -155,6 +157,30 @@ TEST(GridInput, EscapeRestoresTheEditorAndNothingIsSent) {
     EXPECT_EQ(t->GetCurrentRow(), 1);
 }
 
+TEST(GridInput, EscapeAfterTheTextWasStoredGivesTheCellItsTextBack) {
+    // A column-width change or a wheel turn stores the editor's pending text in the cell;
+    // Escape must take that back too, and no change is reported.
+    InputGrid t(3, 2);
+    Recorder& rec = TheRecorder();
+    rec.answer = Types({TextCell, TextCell, ComboCell}, "0\n1\n2");
+    t->SetCurrentCell(1, 0, 1, 0);
+    Chars(EditBoxOf(t.g), "zz");
+    SendMessageA(t.list(), LVM_SETCOLUMNWIDTH, 1, 150);
+    Chars(EditBoxOf(t.g), "\x1b");
+    t->SetCurrentCell(0, 1, 0, 0);
+    EXPECT_EQ(t->GetCellText(1, 0), "r0c1");
+
+    t->SetCurrentCell(2, 0, 1, 0);
+    HWND field = View(t.g)->EditComboField;
+    SetFocus(field);
+    Chars(field, "7");
+    SendMessageA(t.list(), WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 0);
+    Chars(field, "\x1b");
+    t->SetCurrentCell(0, 1, 0, 0);
+    EXPECT_EQ(t->GetCellText(2, 0), "r0c2");
+    EXPECT_EQ(rec.Count(CellChanged), 0);
+}
+
 TEST(GridInput, EnterAndTabWrapAroundTheGrid) {
     InputGrid t(2, 2);
     Recorder& rec = TheRecorder();
@@ -291,6 +317,44 @@ TEST(GridInput, SelectAllFollowsTheSelectionModeAndDeleteAsksFirst) {
     Key(t.list(), VK_DELETE);
     for (int r = 0; r < 4; ++r) EXPECT_EQ(t->GetCellText(1, r), "");
     EXPECT_EQ(t->GetCellText(0, 3), "r3c0");
+}
+
+TEST(GridInput, AfterAPasteTheCurrentCellsEditorShowsWhatTheCellHolds) {
+    InputGrid t(3, 2);
+    Recorder& rec = TheRecorder();
+    // Column 0 rewrites what it is given, column 1 offers a list, column 2 a combo.
+    rec.answer = [](int code, CellInfo& ci) {
+        if (code == QueryCellType && ci.Column == 1) {
+            ci.CellType = ListCell;
+            ci.Text = "one\ntwo\nthree";
+        } else if (code == QueryCellType && ci.Column == 2) {
+            ci.CellType = ComboCell;
+            ci.Text = "0\n1\n2";
+        } else if (code == CellChanged && ci.Column == 0) {
+            for (char& c : ci.Text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+        return 1;
+    };
+    auto shown = [](HWND w) {
+        char buf[64] = {};
+        GetWindowTextA(w, buf, sizeof buf);
+        return std::string(buf);
+    };
+    t->SetCurrentCell(0, 0, 1, 0);
+    SetClipboardText("abc\ttwo\t2\r\n");
+    EXPECT_EQ(t->PasteClipboard(), 3);
+    EXPECT_EQ(t->GetCellText(0, 0), "ABC");
+    EXPECT_EQ(shown(EditBoxOf(t.g)), "ABC");
+    t->SetCurrentCell(1, 1, 1, 0);
+    SetClipboardText("three\r\n");
+    t->PasteClipboard();
+    EXPECT_EQ(t->GetCellText(1, 1), "three");
+    EXPECT_EQ(shown(View(t.g)->ListCombo), "three");
+    t->SetCurrentCell(2, 1, 1, 0);
+    SetClipboardText("1\r\n");
+    t->PasteClipboard();
+    EXPECT_EQ(t->GetCellText(2, 1), "1");
+    EXPECT_EQ(shown(View(t.g)->EditComboField), "1");
 }
 
 TEST(GridInput, PasteOfTwoByTwoSendsFourChangesInRowOrder) {
