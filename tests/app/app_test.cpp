@@ -455,18 +455,18 @@ TEST_F(AppTest, CommandLineAndDrops) {
     OpenCommandLine(app, {dir.File("missing.lib"), "C:\\x\\"});
     EXPECT_EQ(app.state.LastPath, "C:\\x\\");
     EXPECT_EQ(app.state.SavePath, "");
-    // Folders given without their backslash get it: Save Import proposes "C:\out\mylib.pbi",
-    // not "C:\outmylib.pbi", and Save Project the file in the open folder.
-    OpenCommandLine(app, {dir.Write("mylib.lib", MsArchive(kSymbols)), "C:\\in", "C:\\out"});
+    // Folders given without their backslash get it: Save Import and Save Project propose
+    // "C:\out\mylib.pbi" and "C:\out\mylib.zdx", not "C:\outmylib.pbi".
+    OpenCommandLine(app, {dir.File("missing.lib"), "C:\\in", "C:\\out"});
     EXPECT_EQ(app.state.LastPath, "C:\\in\\");
     EXPECT_EQ(app.state.SavePath, "C:\\out\\");
+    OpenCommandLine(app, {dir.Write("mylib.lib", MsArchive(kSymbols)), "C:\\in", "C:\\out"});
     ask.answers = {"", ""};
     RunCommand(app, CmdSaveImport);
     ASSERT_FALSE(ask.asked.empty());
     EXPECT_EQ(ask.asked.back().initial, "C:\\out\\mylib.pbi");
-    app.state.SavePath.clear();
     RunCommand(app, CmdSaveProject);
-    EXPECT_EQ(ask.asked.back().initial, "C:\\in\\mylib.zdx");
+    EXPECT_EQ(ask.asked.back().initial, "C:\\out\\mylib.zdx");
     EndApplication(app);
     app = App{};
     Start();

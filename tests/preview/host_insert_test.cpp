@@ -178,7 +178,7 @@ TEST(HostInsert, AStalledHostIsGivenUpOnAndMayStillTakeTheBlock) {
     // The editor stalls 20 s on the text; the insertion gives up after a few seconds, says the
     // block was not taken and leaves it allocated in the host, which takes it once it wakes.
     const std::string block = Block();
-    HostReport r = RunHost(1252, "", 0, "stalled", block, "--hang-add 20000");
+    HostReport r = RunHost(0, "", 0, "stalled", block, "--hang-add 20000");
     EXPECT_EQ(r.exitCode, 0u);  // 8: the probe waited for the host; 7: it reported an insertion
     EXPECT_EQ(r.text, block);
 }
