@@ -350,7 +350,9 @@ void CommitEdit(GridViewState* v) {
     g_commitRunning = false;
     if (answer == 1) {
         if (StoredText(v, row, sub) != ci.Text) StoreText(v, row, sub, ci.Text);
+        // The handler may have changed the text; the cell now holds that, not what was typed.
         v->CommittedText = ci.Text;
+        v->EditText = ci.Text;
     } else {
         if (StoredText(v, row, sub) != v->CommittedText) StoreText(v, row, sub, v->CommittedText);
         v->EditText = v->CommittedText;
