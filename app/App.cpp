@@ -191,6 +191,8 @@ void LoadImportLib(App& app, const std::string& given) {
     }
     DisableOpenProject(app);
     app.state.LastPath = FolderPart(path);
+    // The table is no longer the project's: saving it there would overwrite the project.
+    app.state.ProjectFile.clear();
     app.grid->ClearRows();
     SetTitle(app, kLoadingTitle);
     PaintPendingUpdates(app);
@@ -233,11 +235,14 @@ void OpenProject(App& app, const std::string& given) {
         path = app.ask->OpenFile(app.main, "Zandrel - Open Project", folder, "Zandrel-Project (*.zdx)|*.zdx");
         if (path.empty()) return;
     }
-    app.state.ProjectFile = path;
     DisableOpenProject(app);
     std::string text;
     if (!ReadProjectFile(path, text)) return;
-    ProjectData data = ReadProjectText(text);
+    // Only a file read as a project becomes the project: a later silent save would replace
+    // anything else.
+    if (!IsProjectText(text)) return;
+    ProjectData data = ReadProjectText(text, &Utf16ToAnsi);
+    app.state.ProjectFile = path;
     app.state.LibName = data.Settings.LibName;
     app.state.LastPath = data.Settings.LastPath;
     app.state.SavePath = data.Settings.SavePath;

@@ -39,6 +39,22 @@ bool ReadProjectFile(const std::string& path, std::string& text) {
     return true;
 }
 
+std::string Utf16ToAnsi(std::u16string_view wide) {
+    if (wide.empty() || wide.size() > 0x10000000) return {};
+    const auto* in = reinterpret_cast<const wchar_t*>(wide.data());
+    const int inLen = static_cast<int>(wide.size());
+    // No best fit: a fullwidth bar must not become "|" and split an item; "?" says what is lost.
+    // UTF-8 as the system's code page takes neither the flag nor a default character.
+    const UINT acp = GetACP();
+    const DWORD flags = acp == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const char* fallback = acp == CP_UTF8 ? nullptr : "?";
+    int n = WideCharToMultiByte(CP_ACP, flags, in, inLen, nullptr, 0, fallback, nullptr);
+    if (n <= 0) return std::string(wide.size(), '?');
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, flags, in, inLen, out.data(), n, fallback, nullptr);
+    return out;
+}
+
 bool WriteProjectFile(const std::string& path, const std::string& text) {
     std::string folder = FolderPart(path);
     char temp[MAX_PATH] = {};

@@ -32,7 +32,7 @@ constexpr std::uint16_t kCp1252High[32] = {
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
-char SingleByteFor(std::uint32_t cp) {
+char Cp1252For(std::uint32_t cp) {
     if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
     for (int i = 0; i < 32; ++i)
         if (kCp1252High[i] == cp) return static_cast<char>(0x80 + i);
@@ -41,14 +41,32 @@ char SingleByteFor(std::uint32_t cp) {
 
 }  // namespace
 
-std::string Utf8ToSingleByte(std::string_view s) {
+std::string Utf16ToCp1252(std::u16string_view wide) {
     std::string out;
+    out.reserve(wide.size());
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        const char16_t c = wide[i];
+        // A pair stands for one character, beyond the code page.
+        const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+                          wide[i + 1] <= 0xDFFF;
+        if (pair) ++i;
+        out += Cp1252For(c >= 0xD800 && c <= 0xDFFF ? 0xFFFD : c);
+    }
+    return out;
+}
+
+std::string Utf8ToSingleByte(std::string_view s, WideToSingleByte toSingleByte) {
+    // Decoded here rather than by the system, so that broken and overlong forms are refused
+    // alike everywhere; the code page only gets well-formed characters.
+    std::u16string wide;
+    wide.reserve(s.size());
+    bool ascii = true;
     std::size_t i = 0;
     while (i < s.size()) {
         unsigned char c = static_cast<unsigned char>(s[i]);
         int extra = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
         if (extra < 0 || i + static_cast<std::size_t>(extra) >= s.size() + (extra == 0)) {
-            out += '?';  // a stray or cut-off sequence
+            wide += u'?';  // a stray or cut-off sequence
             ++i;
             continue;
         }
@@ -63,7 +81,7 @@ std::string Utf8ToSingleByte(std::string_view s) {
             cp = (cp << 6) | (cc & 0x3F);
         }
         if (!ok) {
-            out += '?';
+            wide += u'?';
             ++i;
             continue;
         }
@@ -71,13 +89,22 @@ std::string Utf8ToSingleByte(std::string_view s) {
         // is CR), and a value with a line end breaks the file when it is saved again.
         static constexpr std::uint32_t kLeast[4] = {0, 0x80, 0x800, 0x10000};
         const bool valid = cp >= kLeast[extra] && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
-        out += valid ? SingleByteFor(cp) : '?';
+        if (!valid) {
+            wide += u'?';
+        } else if (cp >= 0x10000) {
+            wide += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            wide += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            wide += static_cast<char16_t>(cp);
+        }
+        ascii = ascii && cp < 0x80;
         i += static_cast<std::size_t>(extra) + 1;
     }
-    return out;
+    if (ascii) return std::string(wide.begin(), wide.end());
+    return toSingleByte ? toSingleByte(wide) : Utf16ToCp1252(wide);
 }
 
-PreferenceReader::PreferenceReader(std::string_view text) {
+PreferenceReader::PreferenceReader(std::string_view text, WideToSingleByte toSingleByte) {
     bool utf8 = text.substr(0, kBom.size()) == kBom;
     if (utf8) text.remove_prefix(kBom.size());
     Keys* group = nullptr;  // keys before any group header belong to the unnamed group
@@ -99,7 +126,7 @@ PreferenceReader::PreferenceReader(std::string_view text) {
         std::size_t eq = line.find('=');
         std::string_view key = Trim(line.substr(0, eq));
         std::string_view value = eq == std::string_view::npos ? std::string_view() : Trim(line.substr(eq + 1));
-        std::string v = utf8 ? Utf8ToSingleByte(value) : std::string(value);
+        std::string v = utf8 ? Utf8ToSingleByte(value, toSingleByte) : std::string(value);
         group->emplace(Lower(key), std::move(v));
     }
     current_ = &groups_[""];
@@ -155,8 +182,10 @@ long long PreferenceReader::HighestIndexedKey(std::string_view prefix) const {
 }
 
 std::string JoinItem(const FunctionRow& row) {
-    return row[ColSelected] + "|" + row[ColPBFunctionName] + "|" + row[ColFunctionName] + "|" +
-           row[ColParameter] + "|" + row[ColComment];
+    // Whatever road a text took into the cell, the item stays one line of five fields.
+    return ItemFieldText(row[ColSelected]) + "|" + ItemFieldText(row[ColPBFunctionName]) + "|" +
+           ItemFieldText(row[ColFunctionName]) + "|" + ItemFieldText(row[ColParameter]) + "|" +
+           SingleLineText(row[ColComment]);
 }
 
 FunctionRow SplitItem(std::string_view value) {
@@ -176,9 +205,9 @@ FunctionRow SplitItem(std::string_view value) {
 std::string WriteProjectText(const ProjectSettings& s, const TableView& table) {
     const int n = table.RowCount();
     std::string out = "[Global]\r\n";
-    out += "LibName = " + s.LibName + "\r\n";
-    out += "LastPath = " + s.LastPath + "\r\n";
-    out += "SavePath = " + s.SavePath + "\r\n";
+    out += "LibName = " + SingleLineText(s.LibName) + "\r\n";
+    out += "LastPath = " + SingleLineText(s.LastPath) + "\r\n";
+    out += "SavePath = " + SingleLineText(s.SavePath) + "\r\n";
     out += "CallingConvention = " + std::to_string(s.CallingConvention) + "\r\n";
     out += "Alias = " + std::to_string(s.Alias) + "\r\n";
     out += "CountFunc = " + std::to_string(n) + "\r\n";
@@ -191,8 +220,10 @@ std::string WriteProjectText(const ProjectSettings& s, const TableView& table) {
     return out;
 }
 
-ProjectData ReadProjectText(std::string_view text) {
-    PreferenceReader prefs(text);
+bool IsProjectText(std::string_view text) { return PreferenceReader(text).SelectGroup("Global"); }
+
+ProjectData ReadProjectText(std::string_view text, WideToSingleByte toSingleByte) {
+    PreferenceReader prefs(text, toSingleByte);
     ProjectData data;
     prefs.SelectGroup("Global");
     data.Settings.LibName = prefs.ReadString("LibName");

@@ -23,13 +23,19 @@ struct ProjectData {
     std::vector<FunctionRow> Rows;
 };
 
+// Turns well-formed UTF-16 into the program's single-byte text; a character the code page
+// cannot hold becomes "?". The program uses the system's ANSI code page, the code that runs
+// without a system Windows-1252 (Utf16ToCp1252).
+using WideToSingleByte = std::string (*)(std::u16string_view wide);
+std::string Utf16ToCp1252(std::u16string_view wide);
+
 // Group/key text as the project reader accepts it: an optional UTF-8 byte-order mark (values
 // are then turned into single-byte text), CR or LF line ends, blank lines, leading blanks and
 // tabs, ";" comments, "[group]" lines, "key = value" lines trimmed on both sides, group and key
 // names compared without regard to case. The first occurrence of a key wins.
 class PreferenceReader {
 public:
-    explicit PreferenceReader(std::string_view text);
+    explicit PreferenceReader(std::string_view text, WideToSingleByte toSingleByte = Utf16ToCp1252);
 
     // Selects the group later reads look in; false when it does not exist.
     bool SelectGroup(std::string_view group);
@@ -48,23 +54,29 @@ private:
 
 // The whole file as written: "[Global]" with LibName, LastPath, SavePath, CallingConvention,
 // Alias and CountFunc, an empty line, "[Grid]" with one "Item_<i>" per row; CR LF, no mark.
+// Every value is kept to its own line (SingleLineText).
 std::string WriteProjectText(const ProjectSettings& settings, const TableView& table);
 
 // Settings and rows restored from project text; what is missing reads as empty or 0. Rows run
 // to CountFunc, but never past the highest "Item_" present (nor past kMaxProjectRows): a
 // hand-edited count cannot make the table grow without bound.
 constexpr long long kMaxProjectRows = 200000;
-ProjectData ReadProjectText(std::string_view text);
+ProjectData ReadProjectText(std::string_view text, WideToSingleByte toSingleByte = Utf16ToCp1252);
+
+// Whether text is a project at all: it has the group "Global".
+bool IsProjectText(std::string_view text);
 
 // "user32.lib" -> "user32.zdx"; a name without "." gets "zdx" appended directly.
 std::string ProposedProjectName(const std::string& lib_name);
 
-// One "Item_" value: check, host name, library name, parameter, comment joined by "|".
+// One "Item_" value: check, host name, library name, parameter, comment joined by "|". No field
+// brings a line break, and none but the comment a "|" (ItemFieldText, SingleLineText).
 std::string JoinItem(const FunctionRow& row);
 // The reverse; a comment may itself hold "|", missing fields give empty cells.
 FunctionRow SplitItem(std::string_view value);
 
-// UTF-8 to single-byte text (Windows-1252); characters it cannot hold become "?".
-std::string Utf8ToSingleByte(std::string_view utf8);
+// UTF-8 to single-byte text; broken, overlong and surrogate forms become "?" before the code
+// page sees them.
+std::string Utf8ToSingleByte(std::string_view utf8, WideToSingleByte toSingleByte = Utf16ToCp1252);
 
 }  // namespace zandrel

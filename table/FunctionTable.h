@@ -3,6 +3,7 @@
 #pragma once
 #include <array>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "readers/ImportLib.h"
@@ -44,6 +45,16 @@ FunctionRow DefaultRowCells(const SymbolEntry& entry);
 
 // All rows of a symbol list, in list order.
 RowTable RowsFromSymbols(const SymbolList& symbols);
+
+// A cell's text as it may stand inside one line of a file: each run of CR and LF becomes one
+// blank, and a run at either end goes. Cells can get line breaks that no editor lets through (a
+// grid paste splits rows only at CR, a scroll stores the editor's pending text, a library names
+// its symbols as it likes); in a project or an import block each would end the line early.
+void AppendSingleLine(std::string& out, std::string_view text);
+std::string SingleLineText(std::string_view text);
+// The same without "|": the project format separates an item's fields with it, so only the
+// comment, the last field, may hold one.
+std::string ItemFieldText(std::string_view text);
 
 // Only the exact text "TRUE" counts as selected.
 inline bool IsSelectedText(const std::string& text) { return text == "TRUE"; }

@@ -56,16 +56,19 @@ std::string FormatCreated(const ClockTime& t) {
 std::string GenerateImportSource(const TableView& table, const ImportOptions& options) {
     const int rows = table.RowCount();
     if (rows <= 0) return {};
+    // Cells and the library's name go in through AppendSingleLine: a line break from any of
+    // them would split a declaration.
+    const std::string lib = SingleLineText(options.LibName);
     std::string out = "\r\n";
-    out += "; Libname: " + options.LibName + "\r\n";
+    out += "; Libname: " + lib + "\r\n";
     out += "; created: " + FormatCreated(options.Now ? options.Now() : LocalClockTime()) + "\r\n";
     out += options.CallingConvention == "CDECL" ? "ImportC \"" : "Import \"";
-    out += options.LibName + "\"\r\n";
+    out += lib + "\"\r\n";
     // Appended piece by piece: a temporary string per piece would cost more than the rest.
     for (int r = 0; r < rows; ++r) {
         if (!IsSelectedText(table.CellText(ColSelected, r))) continue;
         out += "  ";
-        out += table.CellText(ColPBFunctionName, r);
+        AppendSingleLine(out, table.CellText(ColPBFunctionName, r));
         out += '(';
         std::int64_t params = ParseNumber(table.CellText(ColParameter, r));
         if (params > 26) params = 26;
@@ -78,13 +81,13 @@ std::string GenerateImportSource(const TableView& table, const ImportOptions& op
             out += ')';
         } else {
             out += ") As \"";
-            out += table.CellText(ColFunctionName, r);
+            AppendSingleLine(out, table.CellText(ColFunctionName, r));
             out += '"';
         }
         const std::string comment = table.CellText(ColComment, r);
-        if (!comment.empty()) {
+        if (comment.find_first_not_of("\r\n") != std::string::npos) {
             out += " ; ";
-            out += comment;
+            AppendSingleLine(out, comment);
         }
         out += "\r\n";
     }

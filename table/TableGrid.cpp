@@ -55,12 +55,9 @@ std::int32_t OnGridEvent(GridControl* grid, std::int32_t code, CellInfo* info) {
             if (info->Column == ColPBFunctionName && info->Param == '|') return 0;
             break;
         case CellChanged:
-            if (info->Column == ColPBFunctionName && info->Text.find('|') != std::string::npos) {
-                std::string clean;
-                for (char c : info->Text)
-                    if (c != '|') clean += c;
-                info->Text = clean;
-            }
+            // A paste brings what it likes; the cell keeps what the project and the import
+            // block can hold, so the grid shows what will be saved.
+            info->Text = info->Column == ColComment ? SingleLineText(info->Text) : ItemFieldText(info->Text);
             RequestSelectionCount(app);
             break;
         case DeleteRequest:

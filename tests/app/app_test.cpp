@@ -527,3 +527,222 @@ TEST_F(AppTest, FilesDroppedOnTheGridsWindowsOpenThem) {
     SendMessageA(list, WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf(lib)), 0);
     EXPECT_EQ(app.grid->RowCount(), 3);
 }
+
+TEST_F(AppTest, AProjectIsSavedOnlyOverTheTableItHolds) {
+    Start();
+    const std::string libA = dir.Write("a.lib", MsArchive(kSymbols)), libB = dir.Write("b.lib", MsArchive(kSymbols));
+    LoadImportLib(app, libA);
+    app.grid->SetCellText(4, 0, "edited in A");
+    const std::string projectA = dir.File("a.zdx");
+    ask.answers = {projectA};
+    RunCommand(app, CmdSaveProject);
+    const std::string savedA = ReadFile(projectA);
+    ASSERT_NE(savedA.find("edited in A"), std::string::npos);
+    EndApplication(app);
+    app = App{};
+
+    // Started with A, then Open Library B: neither Save Project nor quitting writes B over A.
+    Start();
+    OpenCommandLine(app, {projectA});
+    ASSERT_EQ(app.state.ProjectFile, projectA);
+    app.grid->SetCellText(4, 1, "edited again");
+    ask.answers = {libB, ""};
+    const std::size_t asked = ask.asked.size();
+    RunCommand(app, CmdOpenLibrary);
+    EXPECT_EQ(app.state.LibName, "b.lib");
+    EXPECT_EQ(app.state.ProjectFile, "");
+    RunCommand(app, CmdSaveProject);
+    ASSERT_EQ(ask.asked.size(), asked + 2);
+    EXPECT_EQ(ask.asked.back().title, "Zandrel - Save Project");
+    EXPECT_EQ(ask.asked.back().initial, app.state.LastPath + "b.zdx");
+    QuitSequence(app);
+    EXPECT_EQ(ReadFile(projectA), savedA);
+    EndApplication(app);
+    app = App{};
+
+    // Open Project on a file that is no project, or on one that cannot be read, keeps no path
+    // and changes nothing else; a library opened afterwards is no reason to write there.
+    const std::string notes = dir.Write("notes.zdx", "just some notes\r\nnothing else\r\n");
+    const std::string binary = dir.Write("binary.zdx", MsArchive(kSymbols));
+    for (const std::string& path : {notes, binary, dir.File("missing.zdx")}) {
+        SCOPED_TRACE(path);
+        const std::string before = ReadFile(path);
+        Start();
+        app.state.LastPath = dir.File("");
+        ask.answers = {path};
+        RunCommand(app, CmdOpenProject);
+        EXPECT_EQ(app.state.ProjectFile, "");
+        EXPECT_EQ(app.state.LastPath, dir.File(""));
+        EXPECT_EQ(Title(), "Zandrel 2013");
+        LoadImportLib(app, libB);
+        ask.answers = {""};
+        RunCommand(app, CmdSaveProject);
+        EXPECT_EQ(ask.asked.back().title, "Zandrel - Save Project");
+        QuitSequence(app);
+        EXPECT_EQ(ReadFile(path), before);
+        EXPECT_EQ(std::filesystem::exists(path), !before.empty());
+        EndApplication(app);
+        app = App{};
+    }
+}
+
+namespace {
+
+// The lines of a text written with CR LF line ends; a CR or LF anywhere else fails the test.
+std::vector<std::string> CrLfLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find("\r\n", at);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(at, end - at));
+        EXPECT_EQ(lines.back().find_first_of("\r\n"), std::string::npos) << lines.back();
+        at = end + 2;
+    }
+    return lines;
+}
+
+void PasteInto(HWND editor, const std::string& text) {
+    ASSERT_TRUE(SetClipboardTextForTest(text));
+    SendMessageA(editor, EM_SETSEL, 0, -1);  // as after Ctrl+A: the paste replaces the text
+    SendMessageA(editor, WM_PASTE, 0, 0);
+    PumpPending();
+}
+
+}  // namespace
+
+TEST_F(AppTest, BarsAndLineBreaksTakeNoRoadIntoTheFiles) {
+    Start();
+    // Symbol names from a library that holds a bar and a line break in them.
+    const std::vector<std::string> symbols = {"__IMPORT_DESCRIPTOR_odd", "_Bar|Name@4", "_Fine@0", "_Two\r\nLines@8",
+                                              "__imp__Bar|Name@4", "__imp__Fine@0", "__imp__Two\r\nLines@8"};
+    LoadImportLib(app, dir.Write("odd.lib", MsArchive(symbols)));
+    ASSERT_EQ(app.grid->RowCount(), 3);
+    ASSERT_EQ(Cell(1, 0), "_Bar|Name@4");
+    ASSERT_EQ(Cell(1, 2), "_Two\r\nLines@8");
+    const std::string project = dir.File("roads.zdx");
+    ask.answers = {project};
+    RunCommand(app, CmdSaveProject);
+    ASSERT_EQ(app.state.ProjectFile, project);
+    HWND list = GetWindow(app.grid->GetWindow(), GW_CHILD);
+    HWND editor = FindWindowExA(list, nullptr, "Edit", nullptr);
+    ASSERT_NE(editor, nullptr);
+
+    // A grid paste into every column splits rows only at CR: the bare LF comes in with the rest.
+    app.grid->SetCurrentCell(0, 1, 0, 1);
+    ASSERT_TRUE(SetClipboardTextForTest("TR|UE\tskipped\tPB|name\nsecond\t1|\tcom|ment\nmore\r\n"));
+    EXPECT_EQ(app.grid->PasteClipboard(), 4);
+    // The table's answers keep each cell to what the files hold, so the grid shows what is saved.
+    EXPECT_EQ(Cell(0, 1), "TRUE");
+    EXPECT_EQ(Cell(2, 1), "PBname second");
+    EXPECT_EQ(Cell(3, 1), "1");
+    EXPECT_EQ(Cell(4, 1), "com|ment more");
+
+    // Ctrl+V in an open editor, then Save Project from the menu: nothing commits first.
+    app.grid->SetCurrentCell(2, 0, 1, 1);
+    PasteInto(editor, "Pa|sted");
+    ASSERT_EQ(Cell(2, 0), "Pa|sted");
+    RunCommand(app, CmdSaveProject);
+    std::vector<std::string> lines = CrLfLines(ReadFile(project));
+    ASSERT_EQ(lines.size(), 12u);
+    EXPECT_EQ(lines[9], "Item_0 = TRUE|Pasted|_BarName@4|1|");
+    EXPECT_EQ(lines[10], "Item_1 = TRUE|PBname second|_Fine@0|1|com|ment more");
+    EXPECT_EQ(lines[11], "Item_2 = TRUE|TwoLines|_Two Lines@8|2|");
+
+    // A wheel turn stores the editor's pending text in the cell, without a commit.
+    app.grid->SetCurrentCell(4, 2, 1, 1);
+    SetWindowTextA(editor, "wheel|turn\r\nnext");
+    PumpPending();
+    RECT r{};
+    GetWindowRect(list, &r);
+    SendMessageA(list, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+    PumpPending();
+    EXPECT_EQ(Cell(4, 2), "wheel|turn\r\nnext");
+
+    // The import block: one line per declaration, whatever the cells hold.
+    lines = CrLfLines(GenerateFromTable(app));
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[4], "  Pasted(a.i) As \"_Bar|Name@4\"");
+    EXPECT_EQ(lines[5], "  PBname second(a.i) As \"_Fine@0\" ; com|ment more");
+    EXPECT_EQ(lines[6], "  TwoLines(a.i, b.i) As \"_Two Lines@8\" ; wheel|turn next");
+
+    RunCommand(app, CmdSaveProject);
+    lines = CrLfLines(ReadFile(project));
+    ASSERT_EQ(lines.size(), 12u);
+    EXPECT_EQ(lines[11], "Item_2 = TRUE|TwoLines|_Two Lines@8|2|wheel|turn next");
+
+    // Ctrl+V in an editor and straight to Quit: the silent save keeps every item on its line.
+    app.grid->SetCurrentCell(2, 2, 1, 1);
+    PasteInto(editor, "quit|name");
+    QuitSequence(app);
+    lines = CrLfLines(ReadFile(project));
+    ASSERT_EQ(lines.size(), 12u);
+    EXPECT_EQ(lines[11], "Item_2 = TRUE|quitname|_Two Lines@8|2|wheel|turn next");
+}
+
+namespace {
+
+// Text in the system's ANSI code page, independent of the program's own conversions.
+std::string Utf8ToSystemAnsi(const std::string& utf8) {
+    std::wstring wide(utf8.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), static_cast<int>(wide.size()))));
+    std::string out(wide.size() * 2, '\0');
+    out.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
+                                                            out.data(), static_cast<int>(out.size()), nullptr, nullptr)));
+    return out;
+}
+
+bool UnderWine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
+
+}  // namespace
+
+// Run also under Cyrillic and Japanese code pages (the build tree sets the locale Wine takes the
+// code page from, and says which one it expects in ZANDREL_EXPECT_ACP).
+TEST_F(AppTest, ProjectTextInTheSystemCodePage) {
+    if (const char* expected = std::getenv("ZANDREL_EXPECT_ACP")) {
+        if (GetACP() != static_cast<UINT>(std::atoi(expected))) {
+            if (UnderWine()) FAIL() << "Wine gave code page " << GetACP() << " instead of " << expected;
+            GTEST_SKIP() << "the system's code page is " << GetACP();
+        }
+    }
+    struct Texts {
+        std::string lib, name, comment;
+    };
+    const Texts t = GetACP() == 1251  ? Texts{"библиотека.lib", "Функция", "открывает окно"}
+                    : GetACP() == 932 ? Texts{"ライブラリ.lib", "関数", "日本語のコメント"}
+                                      : Texts{"café.lib", "Grüße", "€ 5 ñ"};
+    const std::string project = dir.Write(
+        "utf8.zdx", "\xEF\xBB\xBF[Global]\r\nLibName = " + t.lib + "\r\nCountFunc = 2\r\n\r\n[Grid]\r\n"
+                    "Item_0 = TRUE|" + t.name + "|_F@4|1|" + t.comment + "\r\nItem_1 = FALSE|g|_g@0|0|plain\r\n");
+    Start();
+    OpenProject(app, project);
+    ASSERT_EQ(app.grid->RowCount(), 2);
+    EXPECT_EQ(app.state.LibName, Utf8ToSystemAnsi(t.lib));
+    EXPECT_EQ(Cell(2, 0), Utf8ToSystemAnsi(t.name));
+    EXPECT_EQ(Cell(4, 0), Utf8ToSystemAnsi(t.comment));
+    EXPECT_EQ(Cell(4, 0).find('?'), std::string::npos);
+
+    // Save Import gives back the very characters the project held.
+    const std::string source = dir.File("out.pbi");
+    ask.answers = {source};
+    RunCommand(app, CmdSaveImport);
+    const std::string written = ReadFile(source);
+    EXPECT_NE(written.find("; Libname: " + t.lib + "\r\n"), std::string::npos);
+    EXPECT_NE(written.find("  " + t.name + "(a.i) As \"_F@4\" ; " + t.comment + "\r\n"), std::string::npos)
+        << written;
+
+    // The silent save at quit writes the system's single-byte text, which reads back the same.
+    QuitSequence(app);
+    EndApplication(app);
+    app = App{};
+    EXPECT_NE(ReadFile(project).find("Item_0 = TRUE|" + Utf8ToSystemAnsi(t.name) + "|_F@4|1|" +
+                                     Utf8ToSystemAnsi(t.comment) + "\r\n"),
+              std::string::npos);
+    Start();
+    OpenProject(app, project);
+    ASSERT_EQ(app.grid->RowCount(), 2);
+    EXPECT_EQ(app.state.LibName, Utf8ToSystemAnsi(t.lib));
+    EXPECT_EQ(Cell(2, 0), Utf8ToSystemAnsi(t.name));
+    EXPECT_EQ(Cell(4, 0), Utf8ToSystemAnsi(t.comment));
+}

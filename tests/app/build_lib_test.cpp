@@ -105,8 +105,10 @@ TEST_F(BuildLibTest, CorruptDllAndStaleLibrariesAreNoSuccess) {
 TEST_F(BuildLibTest, OpenDllFillsTheTable) {
     std::string out = Folder("out");
     std::string dll = dir.Write("stub.dll", Dll32());
+    app.state.ProjectFile = dir.File("earlier.zdx");
     ask.answers = {dll, out};
     RunCommand(app, CmdOpenDll);
+    EXPECT_EQ(app.state.ProjectFile, "");  // the table is the DLL's now, no longer that project's
     ASSERT_GE(ask.asked.size(), 2u);
     EXPECT_EQ(ask.asked[0].title, "Open DLL");
     EXPECT_EQ(ask.asked[0].pattern, "DLL (*.dll)|*.dll");

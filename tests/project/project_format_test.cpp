@@ -54,14 +54,28 @@ TEST(ProjectText, SaveThenOpenGivesTheSameTable) {
     EXPECT_EQ(d.Rows, Rows().rows);
 }
 
-TEST(ProjectText, ValuesAreTrimmedAndBarsShiftFields) {
+TEST(ProjectText, NoCellBreaksALineOrShiftsAField) {
+    // Cells can hold what no editor lets through: a grid paste keeps a bare LF, a scroll stores
+    // the editor's text unchecked, a library names its symbols as it likes. Only the comment may
+    // keep a "|"; a line break becomes one blank, and none is left at either end.
     RowTable t;
-    t.rows.push_back({"TRUE", "_f", "a|b", "2", "  spaced  "});
-    t.rows.push_back({"TRUE", "_g", "g", "0", "x|y|z"});
-    ProjectData d = ReadProjectText(WriteProjectText(Settings(), t));
-    ASSERT_EQ(d.Rows.size(), 2u);
-    EXPECT_EQ(d.Rows[0], (FunctionRow{"TRUE", "b", "a", "_f", "2|  spaced"}));  // only the ends are trimmed
-    EXPECT_EQ(d.Rows[1], (FunctionRow{"TRUE", "_g", "g", "0", "x|y|z"}));
+    t.rows.push_back({"TR|UE", "_a|b@4", "a|b", "2|", "  spaced  "});
+    t.rows.push_back({"TRUE\r\n", "_g\n@0", "first\r\nsecond", "1\r", "line one\nline two\r\n|x"});
+    t.rows.push_back({"FALSE", "\r\n", "|", "", "\n\n"});
+    ProjectSettings s = Settings();
+    s.LibName = "odd\nname.lib";
+    s.SavePath = "C:\\save\\\r\n";
+    EXPECT_EQ(WriteProjectText(s, t),
+              "[Global]\r\nLibName = odd name.lib\r\nLastPath = C:\\libs\\\r\nSavePath = C:\\save\\\r\n"
+              "CallingConvention = 1\r\nAlias = 1\r\nCountFunc = 3\r\n\r\n[Grid]\r\n"
+              "Item_0 = TRUE|ab|_ab@4|2|  spaced  \r\n"
+              "Item_1 = TRUE|first second|_g @0|1|line one line two |x\r\n"
+              "Item_2 = FALSE||||\r\n");
+    ProjectData d = ReadProjectText(WriteProjectText(s, t));
+    ASSERT_EQ(d.Rows.size(), 3u);
+    EXPECT_EQ(d.Rows[0], (FunctionRow{"TRUE", "_ab@4", "ab", "2", "  spaced"}));  // only the line's ends are trimmed
+    EXPECT_EQ(d.Rows[1], (FunctionRow{"TRUE", "_g @0", "first second", "1", "line one line two |x"}));
+    EXPECT_EQ(d.Rows[2], (FunctionRow{"FALSE", "", "", "", ""}));
 }
 
 TEST(ProjectText, HandWrittenVariantsReadTheSame) {
@@ -136,6 +150,28 @@ TEST(Utf8ToSingleByte, BrokenSequencesBecomeQuestionMarks) {
     EXPECT_EQ(Utf8ToSingleByte("\xE0\x80\x8A|\xED\xA0\x80|\xF4\x90\x80\x80"), "?|?|?");
     ProjectData d = ReadProjectText("\xEF\xBB\xBF[Global]\nLibName = a\xC0\x8D\xC0\x8A" "b\xC0\xA0\n");
     EXPECT_EQ(d.Settings.LibName, "a??b?");
+}
+
+TEST(ProjectText, Utf8ValuesGoThroughTheGivenCodePage) {
+    // A stand-in for Windows-1251: the reader hands the code page whole, well-formed characters.
+    static std::u16string seen;
+    seen.clear();
+    WideToSingleByte cp1251 = [](std::u16string_view wide) {
+        seen += wide;
+        std::string out;
+        for (char16_t c : wide) out += c >= 0x410 && c <= 0x44F ? static_cast<char>(c - 0x410 + 0xC0) : c < 0x80 ? static_cast<char>(c) : '?';
+        return out;
+    };
+    ProjectData d = ReadProjectText(
+        "\xEF\xBB\xBF[Global]\r\nLibName = \xD0\xB1\xD0\xB8\xD0\xB1.lib\r\nCountFunc = 1\r\n[Grid]\r\n"
+        "Item_0 = TRUE|\xD0\xA4|_f|0|\xD0\xBE\xD0\xBA\xD0\xBD\xD0\xBE \xC0\x8D\r\n", cp1251);
+    EXPECT_EQ(d.Settings.LibName, "\xE1\xE8\xE1.lib");
+    ASSERT_EQ(d.Rows.size(), 1u);
+    EXPECT_EQ(d.Rows[0], (FunctionRow{"TRUE", "_f", "\xD4", "0", "\xEE\xEA\xED\xEE ?"}));
+    EXPECT_EQ(seen.find(u'\r'), std::u16string::npos);  // the overlong CR was refused before
+    // Without a code page given, Windows-1252 stands in.
+    EXPECT_EQ(ReadProjectText("\xEF\xBB\xBF[Global]\r\nLibName = \xD0\xB1\xC3\xA9\r\n").Settings.LibName, "?\xE9");
+    EXPECT_EQ(Utf16ToCp1252(u"\u20AC\U0001F600x"), "\x80?x");
 }
 
 TEST(ProposedProjectName, KeepsTheLastDot) {

@@ -103,6 +103,21 @@ TEST(GenerateImportSource, CellsCopiedAsTheyAre) {
     EXPECT_EQ(out.substr(out.size() - 11), "EndImport\r\n");
 }
 
+TEST(GenerateImportSource, LineBreaksInCellsStayInsideTheirLine) {
+    // A pasted or stored cell, or a library's symbol, may hold CR or LF; each run becomes one
+    // blank and the declaration stays one line.
+    RowTable t;
+    t.rows.push_back({"TRUE", "_a\r\n@4", "Do\nThing", "1", "first\r\nsecond\n"});
+    t.rows.push_back({"TRUE", "_b@0", "\rB\r\n", "0", "\r\n"});
+    ImportOptions o = Options();
+    o.LibName = "my\nlib.lib";
+    EXPECT_EQ(GenerateImportSource(t, o),
+              "\r\n; Libname: my lib.lib\r\n; created: 2013/02/04  09:05\r\nImport \"my lib.lib\"\r\n"
+              "  Do Thing(a.i) As \"_a @4\" ; first second\r\n"
+              "  B() As \"_b@0\"\r\n"
+              "EndImport\r\n");
+}
+
 TEST(ClockTime, UtcFromEpochAndFormat) {
     EXPECT_EQ(FormatCreated(UtcClockTime(0)), "1970/01/01  00:00");
     EXPECT_EQ(FormatCreated(UtcClockTime(1360000000)), "2013/02/04  17:46");
