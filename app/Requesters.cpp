@@ -37,7 +37,11 @@ public:
         bi.lpszTitle = text.c_str();
         bi.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
         bi.lpfn = &StartAt;
-        bi.lParam = reinterpret_cast<LPARAM>(initial.c_str());
+        // Stored folders end in a backslash; Wine's dialog finds no folder of that name and
+        // starts on the desktop. A drive's root keeps its backslash.
+        std::string start = initial;
+        while (start.size() > 3 && (start.back() == '\\' || start.back() == '/')) start.pop_back();
+        bi.lParam = reinterpret_cast<LPARAM>(start.c_str());
         PIDLIST_ABSOLUTE list = SHBrowseForFolderA(&bi);
         if (!list) return {};
         char path[MAX_PATH] = {};
@@ -55,11 +59,11 @@ private:
     static int CALLBACK StartAt(HWND window, UINT message, LPARAM, LPARAM data) {
         const char* folder = reinterpret_cast<const char*>(data);
         if (message == BFFM_INITIALIZED && folder && *folder) {
-            // Stored folders end in a backslash; Wine's dialog finds no folder of that name and
-            // starts on the desktop. A drive's root keeps its backslash.
-            std::string start = folder;
-            while (start.size() > 3 && (start.back() == '\\' || start.back() == '/')) start.pop_back();
-            SendMessageA(window, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(start.c_str()));
+            SendMessageA(window, BFFM_SETSELECTIONA, TRUE, data);
+            // Wine's dialog now and then has not filled its tree yet and stays on the desktop;
+            // asked again once its message loop runs, it finds the folder. `data` lives until
+            // the dialog has closed.
+            PostMessageA(window, BFFM_SETSELECTIONA, TRUE, data);
         }
         return 0;
     }

@@ -22,33 +22,6 @@ using namespace ztest;
 
 namespace {
 
-struct FindData {
-    DWORD pid;
-    std::string cls, titlePrefix;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK FindTop(HWND w, LPARAM lp) {
-    auto* f = reinterpret_cast<FindData*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    char cls[128] = {};
-    GetClassNameA(w, cls, sizeof cls);
-    char title[512] = {};
-    GetWindowTextA(w, title, sizeof title);
-    if (pid == f->pid && f->cls == cls && std::string(title).rfind(f->titlePrefix, 0) == 0 && IsWindowVisible(w)) {
-        f->found = w;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND FindWindowOf(DWORD pid, const std::string& cls, const std::string& titlePrefix) {
-    FindData f{pid, cls, titlePrefix};
-    EnumWindows(FindTop, reinterpret_cast<LPARAM>(&f));
-    return f.found;
-}
-
 BOOL CALLBACK FirstEdit(HWND w, LPARAM lp) {
     char cls[64] = {};
     GetClassNameA(w, cls, sizeof cls);

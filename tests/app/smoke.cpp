@@ -38,24 +38,6 @@ void Step(bool ok, const std::string& what) {
     if (!ok) ++g_failures;
 }
 
-struct Search {
-    DWORD pid;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK MainOf(HWND w, LPARAM lp) {
-    auto* s = reinterpret_cast<Search*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    char cls[64] = {};
-    GetClassNameA(w, cls, sizeof cls);
-    if (pid == s->pid && std::string(cls) == "ZandrelMainWindow") {
-        s->found = w;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 BOOL CALLBACK ListOf(HWND w, LPARAM lp) {
     char cls[64] = {};
     GetClassNameA(w, cls, sizeof cls);
@@ -103,13 +85,11 @@ int main(int argc, char** argv) {
     }
     Step(true, "started " + exe + " " + lib);
 
-    Search search{pi.dwProcessId};
     const std::string title = "Zandrel 2013  - " + options.LibName + "  (" + count + " Functions)";
     HWND main = nullptr;
     const bool up = WaitFor(
         [&] {
-            if (!search.found) EnumWindows(MainOf, reinterpret_cast<LPARAM>(&search));
-            main = search.found;
+            if (!main) main = FindWindowOf(pi.dwProcessId, "ZandrelMainWindow", "");
             return main && Text(main, 30000) == title;
         },
         g_limitMs);

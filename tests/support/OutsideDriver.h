@@ -25,6 +25,35 @@ inline std::string Text(HWND w, unsigned limitMs = 5000) {
     return buf;
 }
 
+struct FindData {
+    DWORD pid;
+    std::string cls, titlePrefix;
+    HWND found = nullptr;
+};
+
+inline BOOL CALLBACK FindTop(HWND w, LPARAM lp) {
+    auto* f = reinterpret_cast<FindData*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    char cls[128] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    char title[512] = {};
+    GetWindowTextA(w, title, sizeof title);
+    if (pid == f->pid && f->cls == cls && std::string(title).rfind(f->titlePrefix, 0) == 0 && IsWindowVisible(w)) {
+        f->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The visible top-level window of process `pid` with class `cls` whose title starts with
+// `titlePrefix`, or null.
+inline HWND FindWindowOf(DWORD pid, const std::string& cls, const std::string& titlePrefix) {
+    FindData f{pid, cls, titlePrefix};
+    EnumWindows(FindTop, reinterpret_cast<LPARAM>(&f));
+    return f.found;
+}
+
 inline std::string ClipboardText() {
     std::string text;
     if (!OpenClipboard(nullptr)) return {};
