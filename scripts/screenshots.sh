@@ -4,7 +4,7 @@
 #   scripts/screenshots.sh BUILD_DIR [LIBRARY]
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-tree=${1:?usage: screenshots.sh BUILD_DIR [LIBRARY]}
+tree=$(cd "${1:?usage: screenshots.sh BUILD_DIR [LIBRARY]}" && pwd)  # Wine wants an absolute prefix
 lib=${2:-$root/../shared/testdata/SDL2_x86.lib}
 export WINEPREFIX=${WINEPREFIX:-$tree/wineprefix} WINEDEBUG=-all
 source "$root/scripts/wine.sh"

@@ -4,7 +4,7 @@
 # Runs in a Wine prefix of its own in which "Courier New", which Wine lacks, is DejaVu Sans Mono,
 # so the picture shows the monospaced look the preview has on Windows.
 set -euo pipefail
-build=${1:?usage: screenshot.sh BUILD_DIR [OUT.png]}
+build=$(cd "${1:?usage: screenshot.sh BUILD_DIR [OUT.png]}" && pwd)  # Wine wants an absolute prefix
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 out=${2:-$root/docs/preview.png}
 demo="$build/tests/preview/preview-demo.exe"
