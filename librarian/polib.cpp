@@ -39,8 +39,9 @@ const char kHelp[] =
     "is refused: its library would link but never load.\n"
     "\n"
     "The library is written under a temporary name and then put in the place of any older one\n"
-    "in one step, so a failure never leaves a partial library nor loses the older one. SOURCE_DATE_EPOCH (seconds since 1970), when set, fixes the\n"
-    "time stamps for reproducible output.\n"
+    "in one step, so a failure never leaves a partial library nor loses the older one.\n"
+    "SOURCE_DATE_EPOCH (seconds since 1970), when set, fixes the time stamps for reproducible\n"
+    "output.\n"
     "\n"
     "Exit status: 0 success, 1 the DLL could not be read or is for another machine, or the\n"
     "library could not be written, 2 wrong usage.\n";

@@ -33,8 +33,7 @@ file=${1:-$tree/samples/zsample.lib}
 [ -e "$file" ] || { echo "run: no such file: $file" >&2; exit 1; }
 # Wine reaches the Linux file system through drive Z:. (Not winepath: a Wine process started
 # before the display is chosen would leave Wine's desktop without one.)
-abs="$(cd "$(dirname "$file")" && pwd)/$(basename "$file")"
-winfile="Z:${abs//\//\\}"
+winfile=$(zandrel_winpath "$file")
 
 pids=()
 cleanup() {

@@ -9,11 +9,10 @@ lib=${2:-$root/../shared/testdata/SDL2_x86.lib}
 export WINEPREFIX=${WINEPREFIX:-$tree/wineprefix} WINEDEBUG=-all
 source "$root/scripts/wine.sh"
 cmake --build "$tree" --target zandrel poke >/dev/null
-abs="$(cd "$(dirname "$lib")" && pwd)/$(basename "$lib")"
 source "$root/scripts/display.sh"
 start_virtual_display 120 820x470x24
 trap 'wineserver -k 2>/dev/null || true; kill $xvfb_pid 2>/dev/null || true' EXIT
-zandrel_wine "$tree/bin/zandrel.exe" "Z:${abs//\//\\}" &
+zandrel_wine "$tree/bin/zandrel.exe" "$(zandrel_winpath "$lib")" &
 wait_drawn() {
   for _ in $(seq 60); do
     import -window root /tmp/zandrel-shot.png

@@ -18,6 +18,7 @@
 #   zandrel_wine PROGRAM ARGS   runs PROGRAM with that command (77 when it cannot run here)
 #   zandrel_wineboot            makes the prefix $WINEPREFIX unless it is there
 #   zandrel_exe_bits FILE       32 or 64 for a PE file (a Linux path or a Z: path), else nothing
+#   zandrel_winpath FILE        FILE as Windows programs see it: Wine reaches Linux through Z:
 
 ZANDREL_WINE32_LOADER=${ZANDREL_WINE32_LOADER:-/usr/lib/wine/wine}
 ZANDREL_WINE64_LOADER=${ZANDREL_WINE64_LOADER:-/usr/lib/wine/wine64}
@@ -60,6 +61,12 @@ zandrel_exe_bits() {
     014c) echo 32 ;;
     8664) echo 64 ;;
   esac
+}
+
+zandrel_winpath() {
+  local a
+  a="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
+  echo "Z:${a//\//\\}"
 }
 
 zandrel_wine_loader() {

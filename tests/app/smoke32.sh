@@ -69,7 +69,6 @@ case $mode in
 esac
 [ -f "$driver" ] || { echo "smoke32: no $driver" >&2; exit 1; }
 echo "smoke32: 32-bit programs run $mode here; driver ${driver#"$build"/}"
-winpath() { local a; a="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; echo "Z:${a//\//\\}"; }
 loader=$(zandrel_wine_loader "$driver") || exit 1
 wineserver -p 2>/dev/null
-timeout 1500 "$loader" "$driver" "$(winpath "$exe")" "$(winpath "$lib")" 600 </dev/null
+timeout 1500 "$loader" "$driver" "$(zandrel_winpath "$exe")" "$(zandrel_winpath "$lib")" 600 </dev/null
