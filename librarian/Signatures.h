@@ -1,0 +1,53 @@
+// What a DLL's own machine code says about each export's parameters: the calling convention and
+// how many parameters a declaration needs. Nothing here runs the code; it is decoded and followed
+// the way a compiler lays it out, within fixed limits, so a hostile image costs bounded time and
+// never a read outside its bytes. A result says how sure it is and never guesses: "unknown" is
+// better than a wrong count.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "librarian/PeExports.h"
+
+namespace zandrel::librarian {
+
+enum class CallConvention : std::uint8_t {
+    Unknown,
+    Stdcall,  // x86: the callee pops its arguments (ret N)
+    Cdecl,    // x86: the caller pops them (plain ret)
+    X64,      // the one 64-bit convention
+};
+
+enum class Certainty : std::uint8_t {
+    Unknown,     // nothing to say (data, forwarder not found, code not followed to its end)
+    LowerBound,  // at least Count parameters; there may be more
+    Exact,       // Count is what the code takes
+};
+
+struct Signature {
+    CallConvention Convention = CallConvention::Unknown;
+    Certainty Sure = Certainty::Unknown;
+    // x86: 4-byte stack slots (ret N / 4 for stdcall; a double or 64-bit integer takes two);
+    // x64: arguments.
+    std::uint32_t Count = 0;
+    bool Variadic = false;  // the code spills its register arguments as a variadic function does
+};
+
+// Fetches the image of another DLL named by a forwarder ("KERNEL32" from "KERNEL32.Sleep"), for
+// example from beside the DLL or from the system's folder. Returns false when none is found.
+using ImageLoader = std::function<bool(const std::string& dll_name, std::string& image)>;
+
+// One Signature for each entry of `exports.Named`, in the same order. `image` is the whole file
+// that `exports` was read from.
+std::vector<Signature> InferSignatures(std::string_view image, const PeExports& exports,
+                                       const ImageLoader& loader = {});
+
+// Short English words for messages and listings: "stdcall", "cdecl", "x64", "unknown" and
+// "exact", "at least", "unknown".
+const char* CallConventionText(CallConvention c);
+const char* CertaintyText(Certainty c);
+
+}  // namespace zandrel::librarian
