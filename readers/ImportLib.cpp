@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 
 #if !defined(_WIN32)
-#include <sys/mman.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 #include "base/Number.h"
@@ -38,12 +41,6 @@ bool IsLinkerMemberName(std::string_view header) {
     return true;
 }
 
-// Appends the entry for one name unless the decoding rules skip it.
-void AddSymbol(std::string_view name, SymbolList& list) {
-    if (IsSkippedSymbol(name)) return;
-    list.push_back(SymbolEntry{std::string(name), ParamCountFromName(name)});
-}
-
 // The GNU import-library bookkeeping symbols (one head and one name-table symbol per DLL).
 bool IsGnuBookkeeping(std::string_view name) {
     auto starts = [&](std::string_view p) { return name.substr(0, p.size()) == p; };
@@ -71,6 +68,249 @@ bool SplitNames(std::string_view d, std::uint64_t start, std::uint64_t count,
     return true;
 }
 
+class ListSink final : public SymbolSink {
+public:
+    explicit ListSink(SymbolList& list) : list_(list) {}
+    void Expect(std::size_t count) override { list_.reserve(list_.size() + count); }
+    void Add(std::string_view name, std::int32_t paramCount) override {
+        SymbolEntry& e = list_.emplace_back();
+        e.Name.assign(name);
+        e.ParamCount = paramCount;
+    }
+
+private:
+    SymbolList& list_;
+};
+
+// Hands the entries on and counts them against kMaxSymbols, from what a list held before.
+struct Output {
+    SymbolSink& sink;
+    std::size_t held;
+};
+
+// An open file, read at given offsets.
+class InputFile {
+public:
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+#if defined(_WIN32)
+    explicit InputFile(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {}
+    ~InputFile() {
+        if (file_) std::fclose(file_);
+    }
+    bool IsOpen() const { return file_ != nullptr; }
+    long long Size() {
+        if (_fseeki64(file_, 0, SEEK_END) != 0) return -1;
+        return _ftelli64(file_);
+    }
+    bool ReadAt(std::uint64_t at, char* to, std::size_t len) {
+        if (_fseeki64(file_, static_cast<long long>(at), SEEK_SET) != 0) return false;
+        return std::fread(to, 1, len, file_) == len;
+    }
+
+private:
+    std::FILE* file_;
+#else
+    explicit InputFile(const std::string& path) : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    ~InputFile() {
+        if (fd_ >= 0) close(fd_);
+    }
+    bool IsOpen() const { return fd_ >= 0; }
+    long long Size() { return lseek(fd_, 0, SEEK_END); }
+    // A short read means the file is shorter than it was when measured: a read error.
+    bool ReadAt(std::uint64_t at, char* to, std::size_t len) {
+        while (len > 0) {
+            ssize_t got = pread(fd_, to, len, static_cast<off_t>(at));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return false;
+            to += got;
+            at += static_cast<std::uint64_t>(got);
+            len -= static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+
+private:
+    int fd_;
+#endif
+};
+
+// The bytes of an archive as the walk asks for them: a buffer in memory, or a file of which
+// only the asked-for parts are read, through one buffer that is reused. Reading piece by piece
+// keeps the memory touched small: fresh pages cost more than copying the bytes.
+class ArchiveBytes {
+public:
+    explicit ArchiveBytes(std::string_view data) : data_(data), size_(data.size()) {}
+    ArchiveBytes(InputFile& file, std::uint64_t size) : file_(&file), size_(size) {}
+
+    std::uint64_t Size() const { return size_; }
+
+    // The bytes from `at` (at most Size()) on: at least `least` of them unless the data ends
+    // first, more when they are at hand. False when the file could not be read.
+    bool From(std::uint64_t at, std::uint64_t least, std::string_view& out) {
+        if (!file_) {
+            out = data_.substr(static_cast<std::size_t>(at));
+            return true;
+        }
+        const std::uint64_t left = size_ - at;
+        least = std::min(least, left);
+        const std::uint64_t held_end = held_at_ + held_;
+        if (at >= held_at_ && at + least <= held_end && held_ > 0) {
+            out = std::string_view(buffer_.get() + (at - held_at_), static_cast<std::size_t>(held_end - at));
+            return true;
+        }
+        const auto wanted = static_cast<std::size_t>(std::min(left, std::max(least, kChunk)));
+        // What is held from `at` on moves to the front instead of being read again.
+        const std::size_t kept = at >= held_at_ && at < held_end ? static_cast<std::size_t>(held_end - at) : 0;
+        if (wanted > capacity_) {
+            std::unique_ptr<char[]> bigger(new (std::nothrow) char[wanted]);
+            if (!bigger) return false;
+            if (kept) std::memcpy(bigger.get(), buffer_.get() + (at - held_at_), kept);
+            buffer_ = std::move(bigger);
+            capacity_ = wanted;
+        } else if (kept) {
+            std::memmove(buffer_.get(), buffer_.get() + (at - held_at_), kept);
+        }
+        held_at_ = at;
+        held_ = 0;
+        if (!file_->ReadAt(at + kept, buffer_.get() + kept, wanted - kept)) return false;
+        held_ = wanted;
+        out = std::string_view(buffer_.get(), wanted);
+        return true;
+    }
+
+private:
+    // Small enough to stay in the processor's cache, large enough that system calls are few.
+    static constexpr std::uint64_t kChunk = 64 * 1024;
+    std::string_view data_;
+    InputFile* file_ = nullptr;
+    std::uint64_t size_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_ = 0;
+    std::uint64_t held_at_ = 0;
+    std::size_t held_ = 0;
+};
+
+// The string table of a second linker member that starts at `base` and runs to the end of
+// the bytes (its own size field is not trusted).
+ReadStatus ReadSecondMember(ArchiveBytes& bytes, std::uint64_t base, Output& out) {
+    const std::uint64_t size = bytes.Size() - base;
+    if (size < 4) return ReadStatus::CorruptTable;
+    std::string_view v;
+    if (!bytes.From(base, 4, v)) return ReadStatus::Unreadable;
+    const std::uint64_t members = ReadLE32(v, 0);
+    const std::uint64_t count_at = 4 + 4 * members;
+    if (count_at + 4 > size) return ReadStatus::CorruptTable;
+    // The member offsets and the indices between are of no use here and are never read.
+    if (!bytes.From(base + count_at, 4, v)) return ReadStatus::Unreadable;
+    const std::uint64_t count = ReadLE32(v, 0);
+    const std::uint64_t table = count_at + 4 + 2 * count;
+    if (table > size) return ReadStatus::CorruptTable;
+    // Each name takes at least its zero byte, which bounds the room a list reserves up front
+    // (one allocation instead of its doublings; a huge count over a large file must not).
+    out.sink.Expect(static_cast<std::size_t>(std::min<std::uint64_t>({count, size - table, kMaxSymbols})));
+    std::string_view window;  // the bytes at hand, from member offset window_at on
+    std::uint64_t window_at = 0;
+    std::uint64_t cursor = table;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        if (cursor >= size) return ReadStatus::TruncatedNames;
+        if (cursor < window_at || cursor >= window_at + window.size()) {
+            if (!bytes.From(base + cursor, 1, window)) return ReadStatus::Unreadable;
+            window_at = cursor;
+        }
+        auto from = static_cast<std::size_t>(cursor - window_at);
+        const void* zero = std::memchr(window.data() + from, '\0', window.size() - from);
+        // A name that runs past the bytes at hand: more of them, twice as many each time.
+        while (!zero && window_at + window.size() < size) {
+            if (!bytes.From(base + cursor, 2 * (window.size() - from), window)) return ReadStatus::Unreadable;
+            window_at = cursor;
+            from = 0;
+            zero = std::memchr(window.data(), '\0', window.size());
+        }
+        // A name missing its terminator ends at the end of the data.
+        const std::size_t end = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - window.data())
+                                     : window.size();
+        const std::string_view name = window.substr(from, end - from);
+        if (!IsSkippedSymbol(name)) {
+            if (out.held >= kMaxSymbols) return ReadStatus::TooManySymbols;
+            out.sink.Add(name, ParamCountFromName(name));
+            ++out.held;
+        }
+        cursor = window_at + end + 1;
+    }
+    return ReadStatus::Ok;
+}
+
+ReadStatus ReadFirstMember(std::string_view d, Output& out) {
+    const std::uint64_t size = d.size();
+    if (size < 4) return ReadStatus::CorruptTable;
+    const std::uint64_t count = ReadBE32(d, 0);
+    const std::uint64_t table = 4 + 4 * count;
+    if (table > size) return ReadStatus::CorruptTable;
+    // Each entry needs four bytes of offset, so the count is bounded by the member; the names
+    // must all be in hand to be sorted, but never more than a few per listed symbol.
+    std::vector<std::string_view> names;
+    const std::uint64_t wanted = std::min<std::uint64_t>(count, kMaxNamesToSort);
+    names.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(wanted, size - table)));
+    bool complete = SplitNames(d, table, wanted, names);
+    // string_view compares bytes as unsigned, the order of a second linker member.
+    std::stable_sort(names.begin(), names.end());
+    for (std::string_view name : names) {
+        if (IsGnuBookkeeping(name) || IsSkippedSymbol(name)) continue;
+        if (out.held >= kMaxSymbols) return ReadStatus::TooManySymbols;
+        out.sink.Add(name, ParamCountFromName(name));
+        ++out.held;
+    }
+    if (wanted < count && complete) return ReadStatus::TooManySymbols;
+    return complete ? ReadStatus::Ok : ReadStatus::TruncatedNames;
+}
+
+// Walks the archive to its symbol table and reads that.
+ReadStatus WalkArchive(ArchiveBytes& bytes, Output& out) {
+    const std::uint64_t size = bytes.Size();
+    std::string_view v;
+    if (!bytes.From(0, kSignature.size() + kHeaderSize, v)) return ReadStatus::Unreadable;
+    if (size < kSignature.size() || v.substr(0, kSignature.size()) != kSignature) return ReadStatus::NotAnArchive;
+    const std::uint64_t first = kSignature.size();
+    if (first + kHeaderSize > size) return ReadStatus::CorruptHeader;
+    const std::string_view first_header = v.substr(first, kHeaderSize);
+    // Member sizes are decimal text; a negative one can only mean a corrupt file.
+    std::int64_t first_size = ParseNumber(first_header.substr(48, 10));
+    if (first_size < 0) return ReadStatus::CorruptHeader;
+    const bool first_is_linker = IsLinkerMemberName(first_header);
+    std::uint64_t second = first + kHeaderSize + static_cast<std::uint64_t>(first_size);
+    second += second & 1;
+    if (second == size) return ReadStatus::NoSymbolTable;
+    if (second > size || size - second < kHeaderSize) return ReadStatus::CorruptHeader;
+    if (!bytes.From(second, kHeaderSize, v)) return ReadStatus::Unreadable;
+    const std::string_view header = v.substr(0, kHeaderSize);
+    if (header[58] != '`' || header[59] != '\n') return ReadStatus::CorruptHeader;
+    if (!IsLinkerMemberName(header)) {
+        // GNU and LLVM archives have only the first linker member; its names serve instead.
+        if (!first_is_linker) return ReadStatus::NoSymbolTable;
+        const std::uint64_t first_data = first + kHeaderSize;
+        const std::uint64_t len = std::min<std::uint64_t>(static_cast<std::uint64_t>(first_size), size - first_data);
+        if (!bytes.From(first_data, len, v)) return ReadStatus::Unreadable;
+        return ReadFirstMember(v.substr(0, static_cast<std::size_t>(len)), out);
+    }
+    // The member data is whatever follows the header; its own size field is not trusted.
+    return ReadSecondMember(bytes, second + kHeaderSize, out);
+}
+
+void (*g_read_probe)(const std::string&) = nullptr;
+
+ReadStatus ReadFile(const std::string& path, Output& out) {
+    InputFile file(path);
+    if (!file.IsOpen()) return ReadStatus::Unreadable;
+    const long long size = file.Size();
+    if (size < 0) return ReadStatus::Unreadable;
+    if (size < 1) return ReadStatus::EmptyFile;
+    if (g_read_probe) g_read_probe(path);
+    // Beyond kMaxReadBytes the rest of a huge (or sparse, hostile) file is left unread.
+    ArchiveBytes bytes(file, std::min<std::uint64_t>(static_cast<std::uint64_t>(size), kMaxReadBytes));
+    return WalkArchive(bytes, out);
+}
+
 }  // namespace
 
 const char* ReadStatusText(ReadStatus status) {
@@ -90,119 +330,38 @@ const char* ReadStatusText(ReadStatus status) {
 
 ReadStatus ReadLibFile(const std::string& path, SymbolList& list) {
     list.clear();
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-    if (!file) return ReadStatus::Unreadable;
-    // Size by seeking: portable and 64-bit on every platform we build for.
-    if (std::fseek(file.get(), 0, SEEK_END) != 0) return ReadStatus::Unreadable;
-    long long size = 0;
-#if defined(_WIN32)
-    size = _ftelli64(file.get());
-#else
-    size = ftello(file.get());
-#endif
-    if (size < 0) return ReadStatus::Unreadable;
-    if (size < 1) return ReadStatus::EmptyFile;
-    // The signature first: a large file that is no archive is never taken into memory.
-    char head[kSignature.size()];
-    std::rewind(file.get());
-    std::size_t got = std::fread(head, 1, sizeof head, file.get());
-    if (got < sizeof head) return ParseArchive(std::string_view(head, got), list);
-    if (std::string_view(head, sizeof head) != kSignature) return ReadStatus::NotAnArchive;
-    // Only the two linker members at the front are ever parsed; beyond kMaxReadBytes the rest
-    // of a huge (or sparse, hostile) file is left unread, so memory stays bounded.
-    const std::uint64_t wanted = std::min<std::uint64_t>(static_cast<std::uint64_t>(size), kMaxReadBytes);
-#if !defined(_WIN32)
-    // Mapped, only the pages the parser touches are read, and none is zeroed or copied first.
-    if (void* view = mmap(nullptr, static_cast<std::size_t>(wanted), PROT_READ, MAP_PRIVATE, fileno(file.get()), 0);
-        view != MAP_FAILED) {
-        ReadStatus status = ParseArchive(std::string_view(static_cast<const char*>(view), wanted), list);
-        munmap(view, static_cast<std::size_t>(wanted));
-        return status;
-    }
-#endif
-    // One buffer, not zero-filled: the read overwrites it whole.
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<std::size_t>(wanted)]);
-    if (!buffer) return ReadStatus::Unreadable;
-    std::rewind(file.get());
-    if (std::fread(buffer.get(), 1, static_cast<std::size_t>(wanted), file.get()) != wanted)
-        return ReadStatus::Unreadable;
-    return ParseArchive(std::string_view(buffer.get(), static_cast<std::size_t>(wanted)), list);
+    ListSink sink(list);
+    Output out{sink, 0};
+    ReadStatus status = ReadFile(path, out);
+    if (status == ReadStatus::Unreadable) list.clear();
+    return status;
 }
 
+ReadStatus ReadLibFile(const std::string& path, SymbolSink& sink) {
+    Output out{sink, 0};
+    return ReadFile(path, out);
+}
+
+void SetReadLibFileProbe(void (*probe)(const std::string& path)) { g_read_probe = probe; }
+
 ReadStatus ParseArchive(std::string_view data, SymbolList& list) {
-    if (data.size() < kSignature.size() || data.substr(0, kSignature.size()) != kSignature)
-        return ReadStatus::NotAnArchive;
-    const std::uint64_t size = data.size();
-    const std::uint64_t first = kSignature.size();
-    if (first + kHeaderSize > size) return ReadStatus::CorruptHeader;
-    // Member sizes are decimal text; a negative one can only mean a corrupt file.
-    std::int64_t first_size = ParseNumber(data.substr(first + 48, 10));
-    if (first_size < 0) return ReadStatus::CorruptHeader;
-    std::uint64_t second = first + kHeaderSize + static_cast<std::uint64_t>(first_size);
-    second += second & 1;
-    if (second == size) return ReadStatus::NoSymbolTable;
-    if (second > size || size - second < kHeaderSize) return ReadStatus::CorruptHeader;
-    std::string_view header = data.substr(second, kHeaderSize);
-    if (header[58] != '`' || header[59] != '\n') return ReadStatus::CorruptHeader;
-    if (!IsLinkerMemberName(header)) {
-        // GNU and LLVM archives have only the first linker member; its names serve instead.
-        std::string_view first_header = data.substr(first, kHeaderSize);
-        if (!IsLinkerMemberName(first_header)) return ReadStatus::NoSymbolTable;
-        std::uint64_t first_data = first + kHeaderSize;
-        std::uint64_t len = std::min<std::uint64_t>(static_cast<std::uint64_t>(first_size), size - first_data);
-        return ReadFirstLinkerMember(data.substr(first_data, len), list);
-    }
-    // The member data is whatever follows the header; its own size field is not trusted.
-    return ReadLinkerMember(data.substr(second + kHeaderSize), list);
+    ListSink sink(list);
+    Output out{sink, list.size()};
+    ArchiveBytes bytes(data);
+    return WalkArchive(bytes, out);
 }
 
 ReadStatus ReadLinkerMember(std::string_view d, SymbolList& list) {
-    const std::uint64_t size = d.size();
-    if (size < 4) return ReadStatus::CorruptTable;
-    const std::uint64_t members = ReadLE32(d, 0);
-    const std::uint64_t count_at = 4 + 4 * members;
-    if (count_at + 4 > size) return ReadStatus::CorruptTable;
-    const std::uint64_t count = ReadLE32(d, count_at);
-    const std::uint64_t table = count_at + 4 + 2 * count;
-    if (table > size) return ReadStatus::CorruptTable;
-    // Names go straight into the list: a huge count over a large file must not first build a
-    // second list of its own. Each name takes at least its zero byte, which bounds the room
-    // reserved up front (one allocation instead of the list's doublings).
-    list.reserve(list.size() + static_cast<std::size_t>(std::min<std::uint64_t>({count, size - table, kMaxSymbols})));
-    std::uint64_t cursor = table;
-    for (std::uint64_t i = 0; i < count; ++i) {
-        if (cursor >= size) return ReadStatus::TruncatedNames;
-        std::size_t end = d.find('\0', cursor);
-        if (end == std::string_view::npos) end = d.size();
-        if (!IsSkippedSymbol(d.substr(cursor, end - cursor)) && list.size() >= kMaxSymbols)
-            return ReadStatus::TooManySymbols;
-        AddSymbol(d.substr(cursor, end - cursor), list);
-        cursor = static_cast<std::uint64_t>(end) + 1;
-    }
-    return ReadStatus::Ok;
+    ListSink sink(list);
+    Output out{sink, list.size()};
+    ArchiveBytes bytes(d);
+    return ReadSecondMember(bytes, 0, out);
 }
 
 ReadStatus ReadFirstLinkerMember(std::string_view d, SymbolList& list) {
-    const std::uint64_t size = d.size();
-    if (size < 4) return ReadStatus::CorruptTable;
-    const std::uint64_t count = ReadBE32(d, 0);
-    const std::uint64_t table = 4 + 4 * count;
-    if (table > size) return ReadStatus::CorruptTable;
-    // Each entry needs four bytes of offset, so the count is bounded by the member; the names
-    // must all be in hand to be sorted, but never more than a few per listed symbol.
-    std::vector<std::string_view> names;
-    const std::uint64_t wanted = std::min<std::uint64_t>(count, kMaxNamesToSort);
-    names.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(wanted, size - table)));
-    bool complete = SplitNames(d, table, wanted, names);
-    // string_view compares bytes as unsigned, the order of a second linker member.
-    std::stable_sort(names.begin(), names.end());
-    for (std::string_view name : names) {
-        if (IsGnuBookkeeping(name) || IsSkippedSymbol(name)) continue;
-        if (list.size() >= kMaxSymbols) return ReadStatus::TooManySymbols;
-        AddSymbol(name, list);
-    }
-    if (wanted < count && complete) return ReadStatus::TooManySymbols;
-    return complete ? ReadStatus::Ok : ReadStatus::TruncatedNames;
+    ListSink sink(list);
+    Output out{sink, list.size()};
+    return ReadFirstMember(d, out);
 }
 
 }  // namespace zandrel

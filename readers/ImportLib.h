@@ -46,9 +46,29 @@ inline bool IsReadFailure(ReadStatus s) {
            s != ReadStatus::TooManySymbols;
 }
 
-// Empties `list` and parses the file: its first kMaxReadBytes, read in one go once the first
-// bytes show an archive signature.
+// Receives the functions of a library one by one, in the order a SymbolList would hold them.
+class SymbolSink {
+public:
+    virtual ~SymbolSink() = default;
+    // At most this many entries follow (never more than kMaxSymbols): room a list may reserve.
+    virtual void Expect(std::size_t count) { (void)count; }
+    virtual void Add(std::string_view name, std::int32_t paramCount) = 0;
+};
+
+// Empties `list` and reads the file's symbol table. Of its first kMaxReadBytes only what the
+// walk needs is read: the member headers and the linker member that is parsed, piece by piece.
+// A file that cannot be read to the end of the names (shrunk by another program meanwhile)
+// gives Unreadable and an empty list.
 ReadStatus ReadLibFile(const std::string& path, SymbolList& list);
+
+// The same walk, handing each entry to `sink` as it is read: the names of a large library are
+// never all in memory at once. Unreadable may come after some entries were handed over.
+ReadStatus ReadLibFile(const std::string& path, SymbolSink& sink);
+
+// For tests: called with the path once ReadLibFile has opened the file and taken its size and
+// before it reads any of its bytes, so a test can change the file then as another program
+// might. Null (the default) calls nothing.
+void SetReadLibFileProbe(void (*probe)(const std::string& path));
 
 // Walks the archive in `data` and appends the symbols of its linker member to `list`.
 ReadStatus ParseArchive(std::string_view data, SymbolList& list);
