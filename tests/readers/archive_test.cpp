@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <filesystem>
 
 #include "readers/ImportLib.h"
 #include "support/ArchiveBuilder.h"
@@ -201,4 +202,92 @@ TEST(ReadFirstLinkerMember, AFloodOfNamesStopsAtTheLimit) {
     EXPECT_EQ(ReadFirstLinkerMember(d, list), ReadStatus::TooManySymbols);
     EXPECT_EQ(list.size(), kMaxSymbols);
     EXPECT_EQ(list.front().Name, "a");
+}
+
+namespace {
+// Names of every kind a table holds, long enough that the second linker member lies pages
+// and read buffers away from the front of the file.
+std::vector<std::string> ManyNames(int count) {
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i) {
+        const std::string base = "Function" + std::to_string(i) + std::string(static_cast<std::size_t>(i % 40), 'x');
+        names.push_back("_" + base + "@" + std::to_string(4 * (i % 9)));
+        names.push_back("__imp__" + base);
+    }
+    return names;
+}
+
+std::string g_shrink_path;
+std::uintmax_t g_shrink_to = 0;
+void ShrinkFile(const std::string& path) {
+    if (path == g_shrink_path) std::filesystem::resize_file(path, g_shrink_to);
+}
+
+class CountingSink : public SymbolSink {
+public:
+    void Add(std::string_view name, std::int32_t paramCount) override {
+        list.push_back(SymbolEntry{std::string(name), paramCount});
+    }
+    SymbolList list;
+};
+}  // namespace
+
+TEST(ReadLibFile, AFileShrunkWhileBeingReadIsAReadErrorNotACrash) {
+    // Another program truncates the library after the reader took its size: the bytes it
+    // then reads are gone. (A mapped file ended the process with SIGBUS here.)
+    TempDir dir;
+    const std::string lib = MsArchive(ManyNames(3000));
+    ASSERT_GT(lib.size(), 200000u);
+    const std::size_t second_names = lib.find("_Function0@0", lib.find("_Function0@0") + 1);
+    for (std::uintmax_t to : {std::uintmax_t{0}, std::uintmax_t{100}, std::uintmax_t{70000},
+                              std::uintmax_t{second_names + 5000}, std::uintmax_t{lib.size() - 200}}) {
+        g_shrink_path = dir.Write("shrinking.lib", lib);
+        g_shrink_to = to;
+        SetReadLibFileProbe(ShrinkFile);
+        SymbolList list{{"stale", 1}};
+        const ReadStatus status = ReadLibFile(g_shrink_path, list);
+        CountingSink sink;
+        g_shrink_path = dir.Write("shrinking.lib", lib);
+        const ReadStatus streamed = ReadLibFile(g_shrink_path, sink);
+        SetReadLibFileProbe(nullptr);
+        EXPECT_EQ(status, ReadStatus::Unreadable) << "cut to " << to << ": " << ReadStatusText(status);
+        EXPECT_TRUE(list.empty()) << "cut to " << to;
+        EXPECT_EQ(streamed, ReadStatus::Unreadable) << "cut to " << to;
+    }
+    // Untouched, the same file reads completely.
+    SymbolList list;
+    EXPECT_EQ(ReadLibFile(dir.Write("whole.lib", lib), list), ReadStatus::Ok);
+    EXPECT_EQ(list.size(), 3000u);
+}
+
+TEST(ReadLibFile, ReadingPieceByPieceGivesWhatTheBytesInMemoryGive) {
+    // The file is read in pieces of some tens of kilobytes; names that straddle them, names
+    // longer than several of them, a last name without its terminator and tables cut short
+    // must come out exactly as the same bytes parsed in one go.
+    std::vector<std::string> names = ManyNames(2500);
+    names.insert(names.begin() + 1500, "_" + std::string(150000, 'L') + "@8");
+    names.insert(names.begin() + 10, std::string(70000, 'M'));
+    std::vector<std::string> libs = {MsArchive(names), GnuArchive(names)};
+    std::string unterminated = "!<arch>\n" + Member("/", "abcd") + MemberHeader("/", 0);
+    unterminated += SecondLinkerData(ManyNames(2000));
+    unterminated += std::string(200000, 'T');  // the last name runs to the end of the file
+    libs.push_back(unterminated);
+    const std::string whole = MsArchive(names);
+    for (std::size_t cut : {whole.size() - 150, whole.size() - 1000, whole.size() - 70000})
+        libs.push_back(whole.substr(0, cut));
+    TempDir dir;
+    for (std::size_t i = 0; i < libs.size(); ++i) {
+        SymbolList expected, read;
+        const ReadStatus want = ParseArchive(libs[i], expected);
+        EXPECT_EQ(ReadLibFile(dir.Write("lib.lib", libs[i]), read), want) << "library " << i;
+        EXPECT_GT(expected.size(), 1000u) << "library " << i;
+        ASSERT_EQ(read.size(), expected.size()) << "library " << i;
+        for (std::size_t k = 0; k < read.size(); ++k) {
+            ASSERT_EQ(read[k].Name, expected[k].Name) << "library " << i << ", entry " << k;
+            ASSERT_EQ(read[k].ParamCount, expected[k].ParamCount) << "library " << i << ", entry " << k;
+        }
+        CountingSink sink;
+        EXPECT_EQ(ReadLibFile(dir.File("lib.lib"), sink), want) << "library " << i;
+        EXPECT_EQ(sink.list.size(), expected.size()) << "library " << i;
+    }
 }
