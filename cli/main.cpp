@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -149,6 +150,52 @@ private:
     std::filesystem::path temp_;
 };
 
+// The lines of `symbols`, written as the library is read, block by block: no list of all names
+// and no whole listing is ever held, and every line is put together in place.
+class SymbolPrinter final : public SymbolSink {
+public:
+    explicit SymbolPrinter(std::FILE* to) : to_(to), block_(new char[kBlock]), capacity_(kBlock) {}
+
+    void Add(std::string_view name, std::int32_t paramCount) override {
+        // name, tab, count (at most 11 characters), tab, host name (never longer than the name), newline
+        const std::size_t most = 2 * name.size() + 14;
+        if (capacity_ - used_ < most) {
+            Flush();
+            if (capacity_ < most) {
+                block_.reset(new char[most]);
+                capacity_ = most;
+            }
+        }
+        char* p = block_.get() + used_;
+        std::memcpy(p, name.data(), name.size());
+        p += name.size();
+        *p++ = '\t';
+        p = std::to_chars(p, p + 11, paramCount).ptr;
+        *p++ = '\t';
+        p += WritePBFunctionName(name, p);
+        *p++ = '\n';
+        used_ = static_cast<std::size_t>(p - block_.get());
+    }
+
+    // Writes what is left; false when any write failed.
+    bool Finish() {
+        Flush();
+        return ok_ && std::fflush(to_) == 0;
+    }
+
+private:
+    static constexpr std::size_t kBlock = 64 * 1024;
+    void Flush() {
+        if (ok_ && used_ && std::fwrite(block_.get(), 1, used_, to_) != used_) ok_ = false;
+        used_ = 0;
+    }
+    std::FILE* to_;
+    std::unique_ptr<char[]> block_;
+    std::size_t capacity_;
+    std::size_t used_ = 0;
+    bool ok_ = true;
+};
+
 int Symbols(const std::vector<std::string>& args) {
     std::string file, lib_dir;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -166,23 +213,15 @@ int Symbols(const std::vector<std::string>& args) {
     if (file.empty()) return Usage();
     LibrarySource source;
     if (!source.Resolve(file, lib_dir)) return 1;
-    SymbolList symbols;
-    if (!LoadSymbols(source.lib, symbols)) return 1;
-    // Appended piece by piece: temporaries per line cost more than the reading itself.
-    std::string out;
-    std::size_t size = 0;
-    for (const SymbolEntry& e : symbols) size += 2 * e.Name.size() + 16;
-    out.reserve(size);
-    char count[16];
-    for (const SymbolEntry& e : symbols) {
-        out += e.Name;
-        out += '\t';
-        out.append(count, std::to_chars(count, count + sizeof count, e.ParamCount).ptr);
-        out += '\t';
-        out += PBFunctionNameFromSymbol(e.Name);
-        out += '\n';
+    SymbolPrinter printer(stdout);
+    const ReadStatus status = ReadLibFile(source.lib, printer);
+    if (IsReadFailure(status)) {
+        Fail(source.lib, ReadStatusText(status));
+        return 1;
     }
-    if (!WriteAll(stdout, out)) {
+    if (status == ReadStatus::TruncatedNames || status == ReadStatus::TooManySymbols)
+        std::fprintf(stderr, "zandrel-cli: %s: warning: %s\n", source.lib.c_str(), ReadStatusText(status));
+    if (!printer.Finish()) {
         Fail("<stdout>", "write failed");
         return 1;
     }

@@ -8,8 +8,8 @@ namespace {
 // starts_with compares a known number of bytes, which the compiler does in place; a general
 // compare would call memcmp for every name of a library.
 bool StartsWith(std::string_view s, std::string_view prefix) { return s.starts_with(prefix); }
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+constexpr bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 bool IsSkippedSymbol(std::string_view name) {
@@ -48,24 +48,47 @@ std::int32_t ParamCountFromName(std::string_view name) {
 }
 
 namespace {
-// One pass over the name into a buffer of its size, no intermediate strings: this runs for
-// every row of a library. `dropUnderscore` applies the table's rule of one leading "_" removed.
-std::string HostName(std::string_view name, bool dropUnderscore) {
-    std::size_t last_at = name.rfind('@');
-    // Everything before the last "@", with every "@" removed.
-    if (last_at != std::string_view::npos) name = name.substr(0, last_at);
-    std::string out(name.size(), '\0');
-    char* to = out.data();
-    std::size_t i = 0;
-    // Leading characters go up to the first letter or "_" ("@" is no letter).
-    while (i < name.size() && !IsAsciiLetter(name[i]) && name[i] != '_') ++i;
-    if (dropUnderscore && i < name.size() && name[i] == '_') ++i;
-    for (; i < name.size(); ++i) {
-        const char c = name[i];
-        if (IsAsciiLetter(c) || IsAsciiDigit(c) || c == '_') *to++ = c;
-        else if (c == ' ') *to++ = '_';
+// What each byte becomes in a host name: letters, digits and "_" stay, a blank becomes "_",
+// anything else (0) is left out. A table turns the copy into one load and store per byte.
+struct HostChars {
+    char to[256] = {};
+    constexpr HostChars() {
+        for (int c = 0; c < 256; ++c) {
+            const char ch = static_cast<char>(c);
+            if (IsAsciiLetter(ch) || IsAsciiDigit(ch) || ch == '_') to[c] = ch;
+        }
+        to[static_cast<unsigned char>(' ')] = '_';
     }
-    out.resize(static_cast<std::size_t>(to - out.data()));
+};
+constexpr HostChars kHostChars;
+
+// One pass over the name straight into `out`: this runs for every row of a library.
+// `dropUnderscore` applies the table's rule of one leading "_" removed.
+std::size_t WriteHostName(std::string_view name, bool dropUnderscore, char* out) {
+    // Everything before the last "@" (near the end in decorated names), every "@" removed.
+    const char* p = name.data();
+    const char* end = p + name.size();
+    for (const char* q = end; q != p;)
+        if (*--q == '@') {
+            end = q;
+            break;
+        }
+    // Leading characters go up to the first letter or "_" ("@" is no letter).
+    while (p != end && !IsAsciiLetter(*p) && *p != '_') ++p;
+    if (dropUnderscore && p != end && *p == '_') ++p;
+    char* to = out;
+    for (; p != end; ++p) {
+        // Stored always, kept only when it is a character of the name: no branch to mispredict.
+        const char c = kHostChars.to[static_cast<unsigned char>(*p)];
+        *to = c;
+        to += c != 0;
+    }
+    return static_cast<std::size_t>(to - out);
+}
+
+std::string HostName(std::string_view name, bool dropUnderscore) {
+    std::string out(name.size(), '\0');
+    out.resize(WriteHostName(name, dropUnderscore, out.data()));
     return out;
 }
 }  // namespace
@@ -73,5 +96,7 @@ std::string HostName(std::string_view name, bool dropUnderscore) {
 std::string HostFunctionName(std::string_view name) { return HostName(name, false); }
 
 std::string PBFunctionNameFromSymbol(std::string_view name) { return HostName(name, true); }
+
+std::size_t WritePBFunctionName(std::string_view name, char* out) { return WriteHostName(name, true, out); }
 
 }  // namespace zandrel

@@ -1,6 +1,7 @@
 // Decoding of the decorated names found in import libraries: which ones become rows, how many
 // parameters a name carries and what the function is called in the host language.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,5 +20,9 @@ std::string HostFunctionName(std::string_view name);
 
 // The "PBFunctionName" cell: HostFunctionName with one leading "_" removed.
 std::string PBFunctionNameFromSymbol(std::string_view name);
+
+// Writes PBFunctionNameFromSymbol(name) to `out`, which has room for name.size() bytes, and
+// returns its length: for listings of thousands of names, without a string for each.
+std::size_t WritePBFunctionName(std::string_view name, char* out);
 
 }  // namespace zandrel

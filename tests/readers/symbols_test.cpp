@@ -96,6 +96,33 @@ bool ReferenceSkipped(const std::string& name) {
 
 }  // namespace
 
+namespace {
+// WritePBFunctionName into a buffer of exactly the name's size between guard bytes.
+std::string WrittenName(const std::string& name) {
+    std::string buffer = "<" + std::string(name.size(), '#') + ">";
+    const std::size_t n = WritePBFunctionName(name, buffer.data() + 1);
+    EXPECT_LE(n, name.size()) << "[" << name << "]";
+    EXPECT_EQ(buffer.front(), '<');
+    EXPECT_EQ(buffer.back(), '>') << "written beyond the name's size: [" << name << "]";
+    return buffer.substr(1, n);
+}
+}  // namespace
+
+TEST(HostFunctionName, EveryByteValueAsTheRulesSay) {
+    // Bytes outside the short alphabet below: zero, controls, and those above 127, which a
+    // signed char would make negative, each alone and between letters.
+    for (int c = 0; c < 256; ++c) {
+        const std::string b(1, static_cast<char>(c));
+        for (const std::string& name : {b, "_A" + b + "b@8", b + "x", "_" + b + b + "_@" + b, "@" + b + "@4"}) {
+            const std::string host = ReferenceHostName(name);
+            ASSERT_EQ(HostFunctionName(name), host) << "byte " << c;
+            const std::string pb = !host.empty() && host[0] == '_' ? host.substr(1) : host;
+            ASSERT_EQ(PBFunctionNameFromSymbol(name), pb) << "byte " << c;
+            ASSERT_EQ(WrittenName(name), pb) << "byte " << c;
+        }
+    }
+}
+
 TEST(HostFunctionName, EveryShortNameAsTheRulesSayStepByStep) {
     // Every name of up to five characters over the characters the rules treat apart.
     const std::string alphabet = "_@a1 $?\x7f";
@@ -111,6 +138,7 @@ TEST(HostFunctionName, EveryShortNameAsTheRulesSayStepByStep) {
         ASSERT_EQ(HostFunctionName(name), host) << "[" << name << "]";
         const std::string pb = !host.empty() && host[0] == '_' ? host.substr(1) : host;
         ASSERT_EQ(PBFunctionNameFromSymbol(name), pb) << "[" << name << "]";
+        ASSERT_EQ(WrittenName(name), pb) << "[" << name << "]";
         ASSERT_EQ(IsSkippedSymbol(name), ReferenceSkipped(name)) << "[" << name << "]";
     }
     for (const char* name : {"__IMPORT_DESCRIPTOR_x", "__NULL_IMPORT_DESCRIPTOR", "__imp__A@4", "__real@3ff0",
