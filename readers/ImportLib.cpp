@@ -68,18 +68,24 @@ bool SplitNames(std::string_view d, std::uint64_t start, std::uint64_t count,
     return true;
 }
 
+// Fills a list from entry `start` on. Entries already there are overwritten, their strings
+// keeping their room: reading a library again into the same list allocates nothing.
 class ListSink final : public SymbolSink {
 public:
-    explicit ListSink(SymbolList& list) : list_(list) {}
-    void Expect(std::size_t count) override { list_.reserve(list_.size() + count); }
+    ListSink(SymbolList& list, std::size_t start) : list_(list), next_(start) {}
+    void Expect(std::size_t count) override { list_.reserve(next_ + count); }
     void Add(std::string_view name, std::int32_t paramCount) override {
-        SymbolEntry& e = list_.emplace_back();
+        SymbolEntry& e = next_ < list_.size() ? list_[next_] : list_.emplace_back();
         e.Name.assign(name);
         e.ParamCount = paramCount;
+        ++next_;
     }
+    // Drops the entries that were not overwritten.
+    void End() { list_.resize(next_); }
 
 private:
     SymbolList& list_;
+    std::size_t next_;
 };
 
 // Hands the entries on and counts them against kMaxSymbols, from what a list held before.
@@ -156,7 +162,7 @@ public:
         least = std::min(least, left);
         const std::uint64_t held_end = held_at_ + held_;
         if (at >= held_at_ && at + least <= held_end && held_ > 0) {
-            out = std::string_view(buffer_.get() + (at - held_at_), static_cast<std::size_t>(held_end - at));
+            out = std::string_view(buffer_ + (at - held_at_), static_cast<std::size_t>(held_end - at));
             return true;
         }
         const auto wanted = static_cast<std::size_t>(std::min(left, std::max(least, kChunk)));
@@ -165,17 +171,18 @@ public:
         if (wanted > capacity_) {
             std::unique_ptr<char[]> bigger(new (std::nothrow) char[wanted]);
             if (!bigger) return false;
-            if (kept) std::memcpy(bigger.get(), buffer_.get() + (at - held_at_), kept);
-            buffer_ = std::move(bigger);
+            if (kept) std::memcpy(bigger.get(), buffer_ + (at - held_at_), kept);
+            grown_ = std::move(bigger);
+            buffer_ = grown_.get();
             capacity_ = wanted;
         } else if (kept) {
-            std::memmove(buffer_.get(), buffer_.get() + (at - held_at_), kept);
+            std::memmove(buffer_, buffer_ + (at - held_at_), kept);
         }
         held_at_ = at;
         held_ = 0;
-        if (!file_->ReadAt(at + kept, buffer_.get() + kept, wanted - kept)) return false;
+        if (!file_->ReadAt(at + kept, buffer_ + kept, wanted - kept)) return false;
         held_ = wanted;
-        out = std::string_view(buffer_.get(), wanted);
+        out = std::string_view(buffer_, wanted);
         return true;
     }
 
@@ -185,8 +192,12 @@ private:
     std::string_view data_;
     InputFile* file_ = nullptr;
     std::uint64_t size_;
-    std::unique_ptr<char[]> buffer_;
-    std::size_t capacity_ = 0;
+    // On the stack unless a name outgrows it: a large allocation per read would also make the
+    // allocator sort all its small free blocks, those of the list's strings among them.
+    char initial_[kChunk];
+    std::unique_ptr<char[]> grown_;
+    char* buffer_ = initial_;
+    std::size_t capacity_ = kChunk;
     std::uint64_t held_at_ = 0;
     std::size_t held_ = 0;
 };
@@ -329,10 +340,10 @@ const char* ReadStatusText(ReadStatus status) {
 }
 
 ReadStatus ReadLibFile(const std::string& path, SymbolList& list) {
-    list.clear();
-    ListSink sink(list);
+    ListSink sink(list, 0);
     Output out{sink, 0};
     ReadStatus status = ReadFile(path, out);
+    sink.End();
     if (status == ReadStatus::Unreadable) list.clear();
     return status;
 }
@@ -345,21 +356,21 @@ ReadStatus ReadLibFile(const std::string& path, SymbolSink& sink) {
 void SetReadLibFileProbe(void (*probe)(const std::string& path)) { g_read_probe = probe; }
 
 ReadStatus ParseArchive(std::string_view data, SymbolList& list) {
-    ListSink sink(list);
+    ListSink sink(list, list.size());
     Output out{sink, list.size()};
     ArchiveBytes bytes(data);
     return WalkArchive(bytes, out);
 }
 
 ReadStatus ReadLinkerMember(std::string_view d, SymbolList& list) {
-    ListSink sink(list);
+    ListSink sink(list, list.size());
     Output out{sink, list.size()};
     ArchiveBytes bytes(d);
     return ReadSecondMember(bytes, 0, out);
 }
 
 ReadStatus ReadFirstLinkerMember(std::string_view d, SymbolList& list) {
-    ListSink sink(list);
+    ListSink sink(list, list.size());
     Output out{sink, list.size()};
     return ReadFirstMember(d, out);
 }

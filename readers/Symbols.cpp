@@ -1,5 +1,7 @@
 #include "readers/Symbols.h"
 
+#include <cstring>
+
 #include "base/Number.h"
 
 namespace zandrel {
@@ -62,6 +64,19 @@ struct HostChars {
 };
 constexpr HostChars kHostChars;
 
+// True when each of the eight bytes in `w` is an ASCII letter, digit or "_". Per byte of 7 bits,
+// x + (0x80 - lo) sets the top bit exactly when x >= lo and x + (0x7F - hi) when x > hi; no
+// byte carries into the next.
+constexpr bool AllIdentifierBytes(std::uint64_t w) {
+    constexpr std::uint64_t ones = 0x0101010101010101ull, top = 0x8080808080808080ull;
+    if (w & top) return false;
+    auto in = [](std::uint64_t x, unsigned lo, unsigned hi) {
+        return (x + (0x80 - lo) * ones) & ~(x + (0x7F - hi) * ones) & top;
+    };
+    const std::uint64_t kept = in(w, '0', '9') | in(w | 0x20 * ones, 'a', 'z') | in(w, '_', '_');
+    return kept == top;
+}
+
 // One pass over the name straight into `out`: this runs for every row of a library.
 // `dropUnderscore` applies the table's rule of one leading "_" removed.
 std::size_t WriteHostName(std::string_view name, bool dropUnderscore, char* out) {
@@ -77,6 +92,14 @@ std::size_t WriteHostName(std::string_view name, bool dropUnderscore, char* out)
     while (p != end && !IsAsciiLetter(*p) && *p != '_') ++p;
     if (dropUnderscore && p != end && *p == '_') ++p;
     char* to = out;
+    // Eight bytes at a time while all of them stay as they are (the usual case: a plain
+    // identifier), then byte by byte through the table.
+    for (; end - p >= 8; p += 8, to += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        if (!AllIdentifierBytes(word)) break;
+        std::memcpy(to, p, 8);
+    }
     for (; p != end; ++p) {
         // Stored always, kept only when it is a character of the name: no branch to mispredict.
         const char c = kHostChars.to[static_cast<unsigned char>(*p)];

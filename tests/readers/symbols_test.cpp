@@ -120,6 +120,15 @@ TEST(HostFunctionName, EveryByteValueAsTheRulesSay) {
             ASSERT_EQ(PBFunctionNameFromSymbol(name), pb) << "byte " << c;
             ASSERT_EQ(WrittenName(name), pb) << "byte " << c;
         }
+        // At every place of a long name, where whole words of it are taken at once.
+        for (std::size_t at = 0; at < 20; ++at) {
+            std::string name = "_ABCDEFGHIJklmnopqrs@12";
+            name[at] = static_cast<char>(c);
+            const std::string host = ReferenceHostName(name);
+            ASSERT_EQ(HostFunctionName(name), host) << "byte " << c << " at " << at;
+            ASSERT_EQ(WrittenName(name), !host.empty() && host[0] == '_' ? host.substr(1) : host)
+                << "byte " << c << " at " << at;
+        }
     }
 }
 
