@@ -4,14 +4,20 @@
 //     synthetic5k.lib, synthetic20k.lib, synthetic50k.lib  our librarian's libraries for synthetic
 //         DLLs with that many decorated code exports ("SyntheticFunction7@28"), DLLs beside them
 //     synthetic1.lib  the same with one function: what a program costs before it has work
+//   bench_data DIR COUNT
+//     syntheticNk.lib (N = COUNT / 1000) alone, only its symbol tables (one DLL cannot export
+//     that many functions): larger tables for the grid's emptying figures
 //     exports20k.dll, exports20k.def  20,000 undecorated exports, one in fifty data: the DLL for
 //         polib and the same exports as a module-definition file for llvm-dlltool
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "BenchSupport.h"
+#include "support/ArchiveBuilder.h"
 
 using namespace zbench;
 namespace lib = zandrel::librarian;
@@ -39,13 +45,24 @@ bool WriteLibrary(const std::string& dir, const std::string& stem, int count) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: bench_data DIR\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: bench_data DIR [COUNT]\n");
         return 2;
     }
     const std::string dir = argv[1];
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
+    if (argc == 3) {
+        const int count = std::atoi(argv[2]);
+        if (count < 1000) return 2;
+        std::vector<std::string> names;
+        for (int i = 0; i < count; ++i) {
+            names.push_back("_" + ExportName(i, true));
+            names.push_back("__imp__" + ExportName(i, true));
+        }
+        std::sort(names.begin(), names.end());
+        return WriteFile(dir + "/synthetic" + std::to_string(count / 1000) + "k.lib", ztest::MsArchive(names)) ? 0 : 1;
+    }
     for (int count : {5000, 20000, 50000})
         if (!WriteLibrary(dir, "synthetic" + std::to_string(count / 1000) + "k", count)) return 1;
     if (!WriteLibrary(dir, "synthetic1", 1)) return 1;

@@ -75,14 +75,24 @@ cli=$native/cli/zandrel-cli
 polib=$native/bin/polib
 [ -x "$polib" ] || polib=$native/librarian/polib
 
-# hyperfine: KEY COMMAND... ; keeps mean and standard deviation (ms) as figures KEY and KEY.sd.
+# hyperfine: KEY COMMAND... ; keeps mean and standard deviation (ms) as figures KEY and KEY.sd,
+# and the mean processor time (user + system, ms) as KEY.cpu.
 timed() {
   local key=$1 csv; shift
   csv=$(mktemp)
   hyperfine -N --style basic -w 2 -r "$runs" --export-csv "$csv" "$@" | grep -E '^(Benchmark|  Time|  Range)'
-  tail -n +2 "$csv" | awk -F, -v k="$key" '{ printf "%s\t%.3f\tms\n%s.sd\t%.3f\tms\n", k, $2 * 1000, k, $3 * 1000 }' \
-    >>"$figures"
+  tail -n +2 "$csv" | awk -F, -v k="$key" '{ printf "%s\t%.3f\tms\n%s.sd\t%.3f\tms\n%s.cpu\t%.3f\tms\n",
+                                                 k, $2 * 1000, k, $3 * 1000, k, ($5 + $6) * 1000 }' >>"$figures"
   rm -f "$csv"
+}
+# Instructions a command executes (valgrind's callgrind), in millions: KEY COMMAND...
+counted() {
+  local key=$1 log; shift
+  command -v valgrind >/dev/null || return 0
+  log=$(mktemp)
+  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" >/dev/null 2>"$log"
+  awk -v k="$key" '/Collected :/ { printf "%s\t%.3f\tM\n", k, $NF / 1e6 }' "$log" >>"$figures"
+  rm -f "$log"
 }
 timed_wine() {  # as timed, fewer runs: every Wine process start costs a good part of a second
   local saved=$runs
@@ -101,6 +111,12 @@ timed nm.big "$nm synthetic50k.lib"
 timed nm.tiny "$nm synthetic1.lib"
 timed cli.big "$cli symbols synthetic50k.lib"
 timed cli.tiny "$cli symbols synthetic1.lib"
+timed cli.version "$cli --version"
+echo "-- instructions executed (callgrind; the same on any load of the machine)"
+counted nm.big.instr "$nm" synthetic50k.lib
+counted nm.tiny.instr "$nm" synthetic1.lib
+counted cli.big.instr "$cli" symbols synthetic50k.lib
+counted cli.tiny.instr "$cli" symbols synthetic1.lib
 timed_wine wcli.big "$wine $win32/cli/zandrel-cli.exe symbols synthetic50k.lib"
 timed_wine wcli.tiny "$wine $win32/cli/zandrel-cli.exe symbols synthetic1.lib"
 echo "-- the same symbols: $("$cli" symbols synthetic50k.lib | wc -l) functions from zandrel-cli, " \
@@ -110,6 +126,9 @@ echo
 echo "== 2, 3. loading 5,000, 20,000 and 50,000 rows into the real main window (Wine)"
 "$wine" "$win32/bench/grid_bench.exe" "$(winpath "$data/synthetic5k.lib")" \
   "$(winpath "$data/synthetic20k.lib")" "$(winpath "$data/synthetic50k.lib")"
+echo "-- emptying a table of 200,000 rows (the most a library may list)"
+"$native/bench/bench_data" "$data" 200000 &&
+  "$wine" "$win32/bench/grid_bench.exe" --clear-only "$(winpath "$data/synthetic200k.lib")"
 
 echo
 echo "== 4. the librarian: 20,000 exports"
@@ -133,21 +152,33 @@ minus() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "-" || b == "-") print "-"; 
 row() { printf '| %-58s | %12s | %s\n' "$1" "$2" "$3"; }
 
 nm_work=$(minus "$(fig nm.big)" "$(fig nm.tiny)")
+nm_cpu=$(minus "$(fig nm.big.cpu)" "$(fig nm.tiny.cpu)")
+nm_instr=$(minus "$(fig nm.big.instr)" "$(fig nm.tiny.instr)")
 echo
 echo "== summary (ms; medians of rounds in process, means of hyperfine runs for whole commands)"
 row "measurement" "figure" "target"
 row "1. ReadLibFile in process, native (warm / first)" "$(fig read.native) / $(fig read-first.native)" ""
 row "1. ReadLibFile in process, Wine (warm / first)" "$(fig read.win32) / $(fig read-first.win32)" ""
 row "1. llvm-nm's own work (whole minus one-function library)" "$nm_work" ""
-row "1.   ratio llvm-nm work / our warm read, native" "$(ratio "$nm_work" "$(fig read.native)")x" ">= 10x"
-row "1.   ratio llvm-nm work / our first read, native" "$(ratio "$nm_work" "$(fig read-first.native)")x" ">= 10x"
+row "1.   the same in processor time (user + system)" "$nm_cpu" ""
+row "1.   ratio llvm-nm work / our warm read, native" "$(ratio "$nm_work" "$(fig read.native)")x" ">= 30x"
+row "1.   ratio llvm-nm work / our first read, native" "$(ratio "$nm_work" "$(fig read-first.native)")x" ""
+row "1.   ratio llvm-nm processor time / our warm read" "$(ratio "$nm_cpu" "$(fig read.native)")x" ""
 row "1. whole command: llvm-nm" "$(fig nm.big)" ""
 row "1. whole command: zandrel-cli symbols, native" "$(fig cli.big)" ""
-row "1.   ratio llvm-nm / zandrel-cli, whole commands" "$(ratio "$(fig nm.big)" "$(fig cli.big)")x" ">= 10x"
+row "1.   ratio llvm-nm / zandrel-cli, whole commands" "$(ratio "$(fig nm.big)" "$(fig cli.big)")x" ">= 15x"
+row "1.   the same in processor time (user + system)" "$(ratio "$(fig nm.big.cpu)" "$(fig cli.big.cpu)")x" ""
+row "1. zandrel-cli --version / symbols of a one-function library" "$(fig cli.version) / $(fig cli.tiny)" ""
+row "1. instructions (M): llvm-nm / zandrel-cli symbols, whole" "$(fig nm.big.instr) / $(fig cli.big.instr)" ""
+row "1.   ratio, whole commands / the work on the file alone" \
+    "$(ratio "$(fig nm.big.instr)" "$(fig cli.big.instr)")x / $(ratio "$nm_instr" "$(minus "$(fig cli.big.instr)" "$(fig cli.tiny.instr)")")x" ""
 row "1. whole command: zandrel-cli.exe symbols under Wine" "$(fig wcli.big) (start $(fig wcli.tiny))" ""
 for n in 5000 20000 50000; do
   row "2. LoadImportLib + final repaint, $n rows" "$(fig load.$n.win32)" \
       "$([ $n = 50000 ] && echo '< 1000, linear')"
+done
+for n in 50000 200000; do
+  row "2. emptying a table of $n rows (ClearRows), Wine" "$(fig clear.$n.win32)" "linear"
 done
 row "3. GenerateImportSource, 50,000 rows in memory, native" "$(fig generate.native)" "< 50"
 row "3. GenerateImportSource, 50,000 rows in memory, Wine" "$(fig generate-rows.win32)" "< 50"
