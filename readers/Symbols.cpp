@@ -7,47 +7,9 @@
 namespace zandrel {
 
 namespace {
-// starts_with compares a known number of bytes, which the compiler does in place; a general
-// compare would call memcmp for every name of a library.
-bool StartsWith(std::string_view s, std::string_view prefix) { return s.starts_with(prefix); }
 constexpr bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 constexpr bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
-
-bool IsSkippedSymbol(std::string_view name) {
-    if (name.empty()) return false;
-    if (static_cast<unsigned char>(name[0]) == 0x7F || name[0] == '?') return true;
-    // The other skipped names all begin with "__", and the third byte tells which one it can
-    // be: one comparison of text at most, for names that are read by the hundred thousand.
-    if (name.size() < 3 || name[0] != '_' || name[1] != '_') return false;
-    switch (name[2]) {
-        case 'I': return StartsWith(name, "__IMPORT_");
-        case 'N': return StartsWith(name, "__NULL_IM");
-        case 'i': return StartsWith(name, "__imp_");
-        case 'r': return StartsWith(name, "__real@");
-        default: return false;
-    }
-}
-
-std::int32_t ParamCountFromName(std::string_view name) {
-    if (name.empty() || name[0] != '_') return 0;
-    std::size_t at = name.rfind('@');
-    if (at == std::string_view::npos) return 0;
-    std::string_view count = name.substr(at + 1);
-    std::int64_t bytes = 0;
-    if (!count.empty() && IsAsciiDigit(count[0])) {
-        // Plain decimal digits, as every stdcall name has them: read in place, wrapping as
-        // ParseNumber does.
-        std::uint64_t value = 0;
-        for (std::size_t i = 0; i < count.size() && IsAsciiDigit(count[i]); ++i)
-            value = value * 10 + static_cast<std::uint64_t>(count[i] - '0');
-        bytes = static_cast<std::int64_t>(value);
-    } else {
-        bytes = ParseNumber(count);  // blanks, a sign, "$" or "%"
-    }
-    // Division truncates towards zero, as the count of a "_Proc@-6" must stay symmetric.
-    return static_cast<std::int32_t>(bytes / 4);
-}
 
 namespace {
 // What each byte becomes in a host name: letters, digits and "_" stay, a blank becomes "_",
