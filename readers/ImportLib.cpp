@@ -223,15 +223,35 @@ ReadStatus ReadSecondMember(ArchiveBytes& bytes, std::uint64_t base, Output& out
     std::string_view window;  // the bytes at hand, from member offset window_at on
     std::uint64_t window_at = 0;
     std::uint64_t cursor = table;
-    for (std::uint64_t i = 0; i < count; ++i) {
+    std::uint64_t i = 0;
+    // One name handed on: false when the list is full.
+    auto take = [&](std::string_view name) {
+        if (IsSkippedSymbol(name)) return true;
+        if (out.held >= kMaxSymbols) return false;
+        out.sink.Add(name, ParamCountFromName(name));
+        ++out.held;
+        return true;
+    };
+    while (i < count) {
         if (cursor >= size) return ReadStatus::TruncatedNames;
         if (cursor < window_at || cursor >= window_at + window.size()) {
             if (!bytes.From(base + cursor, 1, window)) return ReadStatus::Unreadable;
             window_at = cursor;
         }
-        auto from = static_cast<std::size_t>(cursor - window_at);
-        const void* zero = std::memchr(window.data() + from, '\0', window.size() - from);
+        // The names that end within the bytes at hand, one after the other.
+        const char* p = window.data() + (cursor - window_at);
+        const char* const stop = window.data() + window.size();
+        for (; i < count && p != stop; ++i) {
+            const auto* zero = static_cast<const char*>(std::memchr(p, '\0', static_cast<std::size_t>(stop - p)));
+            if (!zero) break;
+            if (!take(std::string_view(p, static_cast<std::size_t>(zero - p)))) return ReadStatus::TooManySymbols;
+            p = zero + 1;
+        }
+        cursor = window_at + static_cast<std::uint64_t>(p - window.data());
+        if (i == count || p == stop) continue;
         // A name that runs past the bytes at hand: more of them, twice as many each time.
+        auto from = static_cast<std::size_t>(p - window.data());
+        const void* zero = nullptr;
         while (!zero && window_at + window.size() < size) {
             if (!bytes.From(base + cursor, 2 * (window.size() - from), window)) return ReadStatus::Unreadable;
             window_at = cursor;
@@ -241,12 +261,8 @@ ReadStatus ReadSecondMember(ArchiveBytes& bytes, std::uint64_t base, Output& out
         // A name missing its terminator ends at the end of the data.
         const std::size_t end = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - window.data())
                                      : window.size();
-        const std::string_view name = window.substr(from, end - from);
-        if (!IsSkippedSymbol(name)) {
-            if (out.held >= kMaxSymbols) return ReadStatus::TooManySymbols;
-            out.sink.Add(name, ParamCountFromName(name));
-            ++out.held;
-        }
+        if (!take(window.substr(from, end - from))) return ReadStatus::TooManySymbols;
+        ++i;
         cursor = window_at + end + 1;
     }
     return ReadStatus::Ok;
