@@ -3,15 +3,16 @@
 //   guide-tour ZANDREL_EXE HOST_SIM_EXE FOLDER
 // FOLDER is the documents folder, where Zandrel's requesters start (a Windows path). It holds
 // user32.lib, an import library with stdcall names, and zsample.dll; the tour writes its project
-// and the host's source file there. A picture is asked
-// for by writing FOLDER\shot.txt, "NAME WIDTHxHEIGHT+X+Y" (the screen area of the windows it
-// shows); scripts/screenshots.sh takes it and removes the file, and the tour goes on. Every step
-// checks that the program did what the guide says; the first that does not ends the tour with
-// status 1, so no picture of a broken step lands in the guide.
+// and the host's source file there. A picture is asked for by writing FOLDER\shot.txt,
+// "NAME WIDTHxHEIGHT+X+Y" (the screen area of the windows it shows); scripts/screenshots.sh
+// takes it and removes the file, and the tour goes on. Every step checks that the program did
+// what the guide says; the first that does not ends the tour with status 1, so no picture of a
+// broken step lands in the guide.
 #include <windows.h>
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -36,7 +37,7 @@ namespace {
 using Steady = std::chrono::steady_clock;
 const Steady::time_point kStart = Steady::now();
 std::string g_folder;  // with its trailing backslash
-constexpr int kLoadMs = 300000;  // a library of a thousand functions loads slowly in a new prefix
+constexpr int kLoadMs = 120000;  // a thousand rows, in a prefix that may have just been made
 
 void Say(const std::string& what) {
     std::printf("%6.1f s  %s\n", std::chrono::duration<double>(Steady::now() - kStart).count(), what.c_str());
@@ -237,8 +238,10 @@ void CheckFonts(HWND main) {
     GetClientRect(alias, &box);
     HDC dc = GetDC(nullptr);
     HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-    // The family drawn, not the name asked for, which a substitution keeps.
-    std::string face = "a bitmap font";
+    // The family drawn, where the font tells it: a substitution keeps the name asked for.
+    char asked[LF_FACESIZE] = {};
+    GetTextFaceA(dc, sizeof asked, asked);
+    std::string face = asked;
     if (const UINT n = GetOutlineTextMetricsA(dc, 0, nullptr)) {
         std::vector<char> buffer(n);
         auto* otm = reinterpret_cast<OUTLINETEXTMETRICA*>(buffer.data());
@@ -251,14 +254,11 @@ void CheckFonts(HWND main) {
     SelectObject(dc, old);
     ReleaseDC(nullptr, dc);
     const int needed = GetSystemMetrics(SM_CXMENUCHECK) + tm.tmAveCharWidth / 2 + size.cx;
-    Say("controls' font: " + face + "; \"" + caption + "\" needs " + std::to_string(needed) + " of " +
-        std::to_string(box.right) + " pixels");
+    Say("controls' font: " + face + ", " + std::to_string(tm.tmHeight) + " pixels high, " +
+        (tm.tmPitchAndFamily & TMPF_TRUETYPE ? "TrueType" : "bitmap") + "; \"" + caption + "\" needs " +
+        std::to_string(needed) + " of " + std::to_string(box.right) + " pixels");
     Check(needed <= box.right, "\"" + caption + "\" is cut off: this Wine prefix lacks fonts with Windows' metrics");
 }
-
-}  // namespace
-
-namespace {
 
 // What the guide's library and edits should give: the library's rows with only MessageBeep and
 // MessageBoxA ticked, MessageBoxA renamed and commented.
@@ -295,26 +295,32 @@ std::string Selected(int selected, int rows) {
     return "   " + std::to_string(selected) + " of " + std::to_string(rows) + " functions selected!";
 }
 
+// The first child (at any depth) of class `cls`, visible if so asked.
+HWND FindChild(HWND parent, const char* cls, bool visible = false) {
+    struct Search {
+        const char* cls;
+        bool visible;
+        HWND found;
+    } search{cls, visible, nullptr};
+    EnumChildWindows(
+        parent,
+        [](HWND w, LPARAM lp) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(lp);
+            char c[64] = {};
+            GetClassNameA(w, c, sizeof c);
+            if (std::string(c) != s->cls || (s->visible && !IsWindowVisible(w))) return TRUE;
+            s->found = w;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 // Types a path into a file requester of process `pid` and presses its OK button.
 void AnswerFileDialog(DWORD pid, const std::string& title, const std::string& path, const char* picture = nullptr,
                       HWND main = nullptr) {
     HWND dialog = Waited([&] { return FindWindowOf(pid, "#32770", title); }, "requester \"" + title + "\"");
-    HWND edit = nullptr;
-    Check(WaitFor([&] {
-              ChildSearch any{"Edit", {}, nullptr};
-              EnumChildWindows(
-                  dialog,
-                  [](HWND w, LPARAM lp) -> BOOL {
-                      char cls[64] = {};
-                      GetClassNameA(w, cls, sizeof cls);
-                      if (std::string(cls) != "Edit" || !IsWindowVisible(w)) return TRUE;
-                      reinterpret_cast<ChildSearch*>(lp)->found = w;
-                      return FALSE;
-                  },
-                  reinterpret_cast<LPARAM>(&any));
-              return (edit = any.found) != nullptr;
-          }),
-          "no file name field in \"" + title + "\"");
+    HWND edit = Waited([&] { return FindChild(dialog, "Edit", true); }, "file name field in \"" + title + "\"");
     SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
     if (picture) {
         // The folder's files listed, as a user sees them before choosing.
@@ -362,7 +368,7 @@ void FirstVisit(const std::string& exe, const Plan& plan) {
     HWND header = FindWindowExA(list, nullptr, "SysHeader32", nullptr);
     Click(header, ColumnMiddle(ColSelected), 10);
     WaitStatus(main, Selected(0, plan.rows.RowCount()));
-    const Grid grid = ScrolledTo(list, plan.beep - 4);
+    const Grid grid = ScrolledTo(list, std::max(0, plan.beep - 4));
     Click(list, ColumnMiddle(ColSelected), grid.RowY(plan.beep));
     Click(list, ColumnMiddle(ColSelected), grid.RowY(plan.box));
     WaitStatus(main, Selected(2, plan.rows.RowCount()));
@@ -399,21 +405,6 @@ void FirstVisit(const std::string& exe, const Plan& plan) {
     Check(z.Ended(30000), "Zandrel did not quit");
 }
 
-HWND FindChild(HWND parent, const char* cls) {
-    ChildSearch search{cls, {}, nullptr};
-    EnumChildWindows(
-        parent,
-        [](HWND w, LPARAM lp) -> BOOL {
-            auto* s = reinterpret_cast<ChildSearch*>(lp);
-            char c[64] = {};
-            GetClassNameA(w, c, sizeof c);
-            if (std::string(c) != s->cls) return TRUE;
-            s->found = w;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
 
 // Open DLL: the DLL, then the system's folder requester for its import library.
 void OpenDll(const std::string& exe) {
@@ -461,7 +452,7 @@ void FromTheHost(const std::string& exe, const std::string& hostSim, const Plan&
     SetWindowPos(main, HWND_TOP, 140, 190, 0, 0, SWP_NOSIZE);
     SetForegroundWindow(main);
     Check(WaitFor([&] { return GetForegroundWindow() == main; }), "Zandrel did not come to the front");
-    ScrolledTo(GridList(main), plan.beep - 4);
+    ScrolledTo(GridList(main), std::max(0, plan.beep - 4));
     Shot("project-reopened", {main});
 
     PostMessageA(main, WM_COMMAND, CmdInsertImport, 0);
