@@ -5,7 +5,9 @@
 # to the windows shown and stores it as a small PNG.
 #   scripts/screenshots.sh [BUILD_DIR]
 # BUILD_DIR is a Windows build tree. By default it is the one scripts/run.sh runs: build/win32,
-# or build/win64 on a machine that cannot run 32-bit programs (configured and built as needed).
+# or build/win64 on a machine that cannot run 32-bit programs (configured and built as needed;
+# ZANDREL_BUILD moves build/). The virtual display is the first free one from ZANDREL_DISPLAY
+# (default 120).
 #
 # The pictures should show the program as it looks on Windows, so they are taken in a Wine
 # prefix of their own (BUILD_DIR/wineprefix-guide) that has Wine's own fonts (Debian's
@@ -17,8 +19,8 @@
 #    used for them before Segoe UI, of which Debian has no copy;
 #  - "Courier New" for the preview: no Debian package has it; DejaVu Sans Mono, monospaced at
 #    the same width per character at the preview's size, stands in.
-# Windows draw their own frames and title bars on a Wine desktop (a virtual one, as large as the
-# display), as on Windows; without a window manager they would have none.
+# The programs run on a Wine desktop (a virtual one, as large as the display), where their windows
+# get frames and title bars as on Windows; without a window manager they would have none.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/scripts/wine.sh"
@@ -44,6 +46,11 @@ cmake --build "$tree" --target zandrel polib zsample host-sim guide-tour >/dev/n
 
 export WINEPREFIX=$tree/wineprefix-guide WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wineserver -k 2>/dev/null || true  # Wine's desktop binds to the display it first sees
+# The display first: every Wine program of this prefix, its set-up too, shows on it.
+source "$root/scripts/display.sh"
+start_virtual_display "${ZANDREL_DISPLAY:-120}" 1280x1024x24
+shots=$(mktemp -d /tmp/zandrel-shots.XXXXXX)
+trap 'wineserver -k 2>/dev/null || true; kill $xvfb_pid 2>/dev/null || true; rm -rf "$shots"' EXIT
 zandrel_wineboot
 ln -sf /usr/share/wine/fonts/*.ttf /usr/share/wine/fonts/*.fon "$WINEPREFIX/drive_c/windows/Fonts/"
 reg=$(mktemp /tmp/zandrel-fonts.XXXXXX.reg)
@@ -73,11 +80,6 @@ rm -rf "${work:?}"/*
 cp /usr/i686-w64-mingw32/lib/libuser32.a "$work/user32.lib"
 cp "$tree/samples/zsample.dll" "$work/"
 winwork='C:\users\'"$(basename "$(dirname "$work")")"'\Documents'
-
-source "$root/scripts/display.sh"
-start_virtual_display "${ZANDREL_DISPLAY:-120}" 1280x1024x24
-shots=$(mktemp -d /tmp/zandrel-shots.XXXXXX)
-trap 'wineserver -k 2>/dev/null || true; kill $xvfb_pid 2>/dev/null || true; rm -rf "$shots"' EXIT
 
 # One picture: grabbed until two grabs in a row agree (a blinking caret may never let them), then
 # reduced to a palette, which keeps these flat pictures crisp at a fraction of the size.
