@@ -295,24 +295,25 @@ std::string Selected(int selected, int rows) {
     return "   " + std::to_string(selected) + " of " + std::to_string(rows) + " functions selected!";
 }
 
+struct ChildOfClass {
+    const char* cls;
+    bool visible;
+    HWND found;
+};
+
+BOOL CALLBACK FirstOfClass(HWND w, LPARAM lp) {
+    auto* s = reinterpret_cast<ChildOfClass*>(lp);
+    char c[64] = {};
+    GetClassNameA(w, c, sizeof c);
+    if (std::string(c) != s->cls || (s->visible && !IsWindowVisible(w))) return TRUE;
+    s->found = w;
+    return FALSE;
+}
+
 // The first child (at any depth) of class `cls`, visible if so asked.
 HWND FindChild(HWND parent, const char* cls, bool visible = false) {
-    struct Search {
-        const char* cls;
-        bool visible;
-        HWND found;
-    } search{cls, visible, nullptr};
-    EnumChildWindows(
-        parent,
-        [](HWND w, LPARAM lp) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lp);
-            char c[64] = {};
-            GetClassNameA(w, c, sizeof c);
-            if (std::string(c) != s->cls || (s->visible && !IsWindowVisible(w))) return TRUE;
-            s->found = w;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    ChildOfClass search{cls, visible, nullptr};
+    EnumChildWindows(parent, FirstOfClass, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
