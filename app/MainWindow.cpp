@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <map>
 
 #include "app/App.h"
@@ -17,6 +18,7 @@ namespace {
 
 constexpr char kMainClass[] = "ZandrelMainWindow";
 constexpr int kStatusId = 100;
+constexpr int kStatusField0Width = 200;
 constexpr int kClientWidth = 800, kClientHeight = 400;
 constexpr int kMinClientWidth = 640, kMinClientHeight = 200;
 constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;  // children left out of the erase
@@ -197,10 +199,11 @@ bool CreateMainWindow(App& app) {
     if (app.hostEditor) keys.push_back({FCONTROL | FVIRTKEY, 'I', CmdInsertImport});
     app.accelerators = CreateAcceleratorTableA(keys.data(), static_cast<int>(keys.size()));
 
-    // Status bar: field 0 of 200 pixels, field 1 the rest with the about text.
+    // Status bar: field 0 of 200 pixels, field 1 the rest with the about text (up to the size
+    // grip, once laid out).
     app.status = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0,
                                  app.main, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusId)), app.instance, nullptr);
-    int parts[2] = {200, -1};
+    int parts[2] = {kStatusField0Width, -1};
     SendMessageA(app.status, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
     SetStatusText(app, 1, kAbout, StatusAlign::Right);
 
@@ -280,6 +283,11 @@ void LayoutMainWindow(App& app) {
     RECT rc{};
     GetClientRect(app.main, &rc);
     SendMessageA(app.status, WM_SIZE, 0, 0);
+    // Field 1 ends where the size grip begins: the grip is drawn over the field's right end,
+    // where the right-aligned about text would run under it.
+    int parts[2] = {kStatusField0Width, std::max(kStatusField0Width, static_cast<int>(rc.right) -
+                                                                         GetSystemMetrics(SM_CXVSCROLL))};
+    SendMessageA(app.status, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
     RECT sr{};
     GetWindowRect(app.status, &sr);
     const int statusHeight = sr.bottom - sr.top;

@@ -14,14 +14,15 @@ set(_strip)
 if(CMAKE_STRIP)
   set(_strip COMMAND ${CMAKE_STRIP} --strip-debug ${_stage}/zandrel.exe ${_stage}/polib.exe ${_stage}/zandrel-cli.exe)
 endif()
+# The guide's and the README's pictures (scripts/screenshots.sh draws them).
+file(GLOB _pictures CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.png)
 add_custom_target(package-zip
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${CMAKE_BINARY_DIR}/package
   COMMAND ${CMAKE_COMMAND} -E make_directory ${_stage}/docs ${_stage}/sample
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:zandrel> $<TARGET_FILE:polib> $<TARGET_FILE:zandrel-cli> ${_stage}
   ${_strip}
   COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE ${_stage}
-  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/docs/USAGE.md ${PROJECT_SOURCE_DIR}/docs/main-window.png
-          ${PROJECT_SOURCE_DIR}/docs/main-preview.png ${_stage}/docs
+  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/docs/USAGE.md ${_pictures} ${_stage}/docs
   COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_BINARY_DIR}/samples/zsample.dll ${CMAKE_BINARY_DIR}/samples/zsample.lib
           ${PROJECT_SOURCE_DIR}/samples/zsample.c ${_stage}/sample
   COMMAND ${CMAKE_COMMAND} -E rm -f ${_zip}

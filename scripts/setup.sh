@@ -12,6 +12,7 @@ packages=(
   build-essential cmake ninja-build dpkg-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine32:i386 wine64 xvfb xauth imagemagick
+  fonts-wine  # scripts/screenshots.sh: Windows' font metrics under Wine
   googletest libgtest-dev
   clang libclang-rt-14-dev lld-16 llvm-16
   hyperfine valgrind  # scripts/bench.sh: whole-command timings, instruction counts

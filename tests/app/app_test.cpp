@@ -143,6 +143,11 @@ TEST_F(AppTest, LayoutFollowsTheSizeAndStopsAtTheMinimum) {
         RECT status = ChildRect(app.status);
         RECT grid = ChildRect(app.grid->GetWindow());
         EXPECT_EQ(status.bottom, rc.bottom);
+        // The about text's field stops at the size grip, which would cover its end.
+        int parts[3] = {};
+        ASSERT_EQ(SendMessageA(app.status, SB_GETPARTS, 3, reinterpret_cast<LPARAM>(parts)), 2);
+        EXPECT_EQ(parts[0], 200);
+        EXPECT_EQ(parts[1], rc.right - GetSystemMetrics(SM_CXVSCROLL)) << client.cx << "x" << client.cy;
         EXPECT_EQ(grid.left, 5);
         EXPECT_EQ(grid.top, 5);
         EXPECT_EQ(grid.right, rc.right - 5);
