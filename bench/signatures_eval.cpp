@@ -32,7 +32,7 @@ namespace {
 const char kUsage[] =
     "usage: signatures_eval --spec-dir DIR [--x86-dir DIR] [--x64-dir DIR] [--mingw-dir DIR]\n"
     "                       [--gendef-dir DIR] [--label TEXT] [--dll NAME[,NAME...]]...\n"
-    "                       [--wrong] [--list VERDICT[,VERDICT...]]\n"
+    "                       [--wrong] [--list VERDICT[,VERDICT...]] [--disagreements]\n"
     "  --spec-dir    Wine's dlls/ source folder: DIR/NAME/NAME.spec for each module\n"
     "  --x86-dir     Wine's 32-bit Windows modules (i386-windows)\n"
     "  --x64-dir     Wine's 64-bit Windows modules (x86_64-windows)\n"
@@ -41,7 +41,8 @@ const char kUsage[] =
     "  --label       names the truth's version in the heading\n"
     "  --dll         only these modules (file name, with or without .dll)\n"
     "  --wrong       lists every wrong answer of ours: machine, module, name, truth, ours\n"
-    "  --list        lists ours of these verdicts: exact, lower, unknown, high, low, convention, wrong\n";
+    "  --list        lists ours of these verdicts: exact, lower, unknown, high, low, convention, wrong\n"
+    "  --disagreements  lists the functions where MinGW's names and Wine's .spec differ\n";
 
 std::string Lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -91,6 +92,7 @@ struct Options {
     std::string specDir, x86Dir, x64Dir, mingwDir, gendefDir, label;
     std::set<std::string> only;
     std::set<Verdict> list;
+    bool disagreements = false;
 };
 
 // Finds the images forwarders name beside the module, keeps them for the next forwarder, and
@@ -270,9 +272,17 @@ struct Eval {
                         if (gv != Verdict::Exact) ++mingwExactWrong[1];
                     }
                 }
-                if (tr != truth.end() && IsFunction(tr->second.What) &&
-                    (tr->second.What != Truth::Kind::Stdcall || tr->second.Count != mg->second))
+                // Thiscall and fastcall pop their stack slots as stdcall does; only a count, or a
+                // caller that pops, is a disagreement (none without parameters: the same call).
+                const Truth& st2 = tr != truth.end() ? tr->second : Truth{};
+                bool callerPops = st2.What == Truth::Kind::Cdecl || st2.What == Truth::Kind::Varargs;
+                if (tr != truth.end() && IsFunction(st2.What) &&
+                    (st2.Count != mg->second || (callerPops && st2.Count > 0))) {
                     ++truthsDisagree;
+                    if (opt.disagreements)
+                        std::printf("x86  %-16s %-40s .spec %-14s MinGW stdcall %u\n", file.c_str(), e.Name.c_str(),
+                                    TruthText(tr->second).c_str(), mg->second);
+                }
             }
 
             if (tr == truth.end()) {
@@ -480,6 +490,8 @@ int main(int argc, char** argv) {
             }
         } else if (a == "--wrong") {
             o.list.insert({Verdict::TooHigh, Verdict::TooLow, Verdict::WrongConvention});
+        } else if (a == "--disagreements") {
+            o.disagreements = true;
         } else if (a == "--list") {
             value(v);
             if (!ParseVerdicts(v, o.list)) {

@@ -14,6 +14,7 @@
 #                         source (spec or mingw), truth, our answer, verdict
 #   --list VERDICTS       list ours of these verdicts (comma-separated): exact, lower, unknown,
 #                         high, low, convention, wrong
+#   --disagreements       also list the functions where MinGW's names and Wine's .spec differ
 #   --no-gendef           leave gendef out (its first run takes about a minute)
 #   -h, --help            this text
 # Environment:
@@ -35,7 +36,7 @@ while [ $# -gt 0 ]; do
   case $1 in
     --dll|--list) [ $# -ge 2 ] || { echo "signatures-eval: $1 needs a value" >&2; exit 2; }
                   args+=("$1" "$2"); shift 2 ;;
-    --wrong) args+=("$1"); shift ;;
+    --wrong|--disagreements) args+=("$1"); shift ;;
     --no-gendef) gendef=0; shift ;;
     -h|--help) sed -n '2,/^set -euo/p' "${BASH_SOURCE[0]}" | sed '$d' | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "signatures-eval: unknown option '$1' (see --help)" >&2; exit 2 ;;
@@ -91,8 +92,8 @@ if [ "$gendef" -eq 1 ]; then
     base=${base,,}
     [ -f "$specs/dlls/$base/$base.spec" ] || continue
     def=$out/$name.def
-    if [ ! -s "$def" ] || [ "$f" -nt "$def" ]; then
-      if gendef - "$f" >"$def.tmp" 2>/dev/null; then mv "$def.tmp" "$def"; made=$((made + 1)); else rm -f "$def.tmp"; fi
+    if [ ! -e "$def" ] || [ "$f" -nt "$def" ]; then
+      if gendef - "$f" >"$def.tmp" 2>/dev/null; then mv "$def.tmp" "$def"; else : >"$def"; rm -f "$def.tmp"; fi; made=$((made + 1))
     fi
   done
   [ "$made" -eq 0 ] || echo "== gendef ran on $made modules" >&2
