@@ -435,6 +435,40 @@ struct Eval {
         if (truthsDisagree)
             std::printf("MinGW's names and Wine's .spec disagree on %ld functions\n", truthsDisagree);
         if (gendefMissing) std::printf("gendef's output missing for %d modules\n", gendefMissing);
+        PrintGoals();
+    }
+
+    const Tally* Find(const std::string& label) const {
+        for (const auto& [key, row] : rows)
+            if (key.substr(key.find('|') + 1) == label) return &row.ours;
+        return nullptr;
+    }
+
+    // The targets the engine is held to, each with its figure.
+    void PrintGoals() const {
+        std::printf("\nGoals:\n");
+        auto goal = [](const char* what, bool met, const std::string& figure) {
+            std::printf("  %-58s %-8s %s\n", what, met ? "met" : "not met", figure.c_str());
+        };
+        char buf[128];
+        if (const Tally* t = Find("x86 stdcall")) {
+            double exact = t->Pct(t->v[int(Verdict::Exact)]), wrong = t->Pct(t->Wrong());
+            std::snprintf(buf, sizeof buf, "%.2f%% exact, %.2f%% wrong", exact, wrong);
+            goal("x86 stdcall: >= 98% exact, <= 0.1% wrong", exact >= 98.0 && wrong <= 0.1, buf);
+        }
+        for (const char* label : {"x86 cdecl", "x64"}) {
+            if (const Tally* t = Find(label)) {
+                double exact = t->Pct(t->v[int(Verdict::Exact)]), high = t->Pct(t->v[int(Verdict::TooHigh)]);
+                double low = t->Pct(t->v[int(Verdict::TooLow)] + t->v[int(Verdict::WrongConvention)]);
+                std::snprintf(buf, sizeof buf, "%.2f%% exact, %.2f%% too high, %.2f%% other wrong", exact, high, low);
+                std::string what = std::string(label) + ": >= 90% exact, <= 2% too high, no other wrong";
+                goal(what.c_str(), exact >= 90.0 && high <= 2.0 && low == 0.0, buf);
+            }
+        }
+        if (exactClaims[0]) {
+            std::snprintf(buf, sizeof buf, "%ld of %ld wrong", exactWrong[0], exactClaims[0]);
+            goal("an exact answer wrong in fewer than 1 case in 500", exactWrong[0] * 500 < exactClaims[0], buf);
+        }
     }
 };
 
