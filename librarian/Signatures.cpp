@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -697,16 +698,12 @@ void Walker::PassThrough(const State& s, const Facts& callee) {
     const std::uint8_t open = Open(s);
     f_.reg_reads |= callee.reg_reads & open;
     f_.maybe_reads |= callee.maybe_reads & open;
-    // A position the callee takes, or one below a position we set up for it, that we left as it
-    // came: our own argument handed on.
+    // A position the callee takes that we left as it came: our own argument handed on. (A
+    // position below one we wrote says nothing: argument registers are scratch registers too.)
     const u32 takes = ArgCount(callee);
-    int highest_set = -1;
-    for (int p = 0; p < 4; ++p)
-        if ((open & (0x11u << p)) != (0x11u << p)) highest_set = p;
     for (int p = 0; p < 4; ++p) {
         const bool both_open = (open & (0x11u << p)) == (0x11u << p);
-        if (both_open && (static_cast<u32>(p) < takes || p < highest_set))
-            f_.reg_reads |= static_cast<std::uint8_t>(1u << p);
+        if (both_open && static_cast<u32>(p) < takes) f_.reg_reads |= static_cast<std::uint8_t>(1u << p);
     }
 }
 
@@ -830,8 +827,18 @@ bool Walker::SaveOrRestore(State& s, int& restored) {
 }
 
 Walker::Next Walker::Step(u32 rva, State& s) {
-    Next next = Decoded(rva, s);
+#ifdef ZANDREL_SIGNATURES_TRACE
+    const Facts before = f_;
+    const Next next = Decoded(rva, s);
+    if (before.reg_reads != f_.reg_reads || before.maybe_reads != f_.maybe_reads ||
+        before.incomplete != f_.incomplete || before.stack_args != f_.stack_args || before.arg_bytes != f_.arg_bytes)
+        std::fprintf(stderr, "  [%x] %x len %u mnemonic %d: reads %02x maybe %02x incomplete %d stack %u bytes %u\n",
+                     entry_, rva, ins_.length, ins_.mnemonic, f_.reg_reads, f_.maybe_reads, f_.incomplete,
+                     f_.stack_args, f_.arg_bytes);
     return next;
+#else
+    return Decoded(rva, s);
+#endif
 }
 
 Walker::Next Walker::Decoded(u32 rva, State& s) {
@@ -1214,6 +1221,17 @@ Facts Walker::Run() {
             }
             std::vector<State>& seen = seen_[rva];
             if (std::find(seen.begin(), seen.end(), s) != seen.end()) break;
+            // Back at an instruction with a stack address moved on: a loop walking the stack.
+            // Its register is given up rather than followed through memory it never reaches.
+            bool widened = false;
+            for (const State& o : seen)
+                for (std::size_t g = 0; g < s.r.size(); ++g)
+                    if (o.r[g].kind == s.r[g].kind && (s.r[g].kind == kExact || s.r[g].kind == kAtMost) &&
+                        o.r[g].off != s.r[g].off) {
+                        s.r[g] = Reg{kLost, 0};
+                        widened = true;
+                    }
+            if (widened && std::find(seen.begin(), seen.end(), s) != seen.end()) break;
             if (seen.size() >= limits.StatesPerAddress) {
                 Lose(s);
                 break;
