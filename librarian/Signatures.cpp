@@ -62,6 +62,8 @@ struct State {
     std::array<Save, 8> saves{};
     std::uint8_t va_from = 0xFF;  // x64: first home slot walked as a va_list on this path
     bool r10_rcx = false;  // x64: r10 holds rcx as it came, as system call stubs copy it
+    // x64: argument positions whose register was written and not read since: set up for a call.
+    std::uint8_t setup = 0;
     // Bounds of a jump table's index: the last `cmp reg, imm`, and what a branch on it proved.
     std::uint8_t cmp_reg = 0xFF;
     std::uint8_t bound_reg = 0xFF;
@@ -402,6 +404,7 @@ private:
     Next Decoded(u32 rva, State& s);
     Next Effects(u32 rva, State& s);
     bool SaveOrRestore(State& s, int& restored);
+    void Setups(State& s);
     int Gpr(ZydisRegister reg) const;
     void Access(const ZydisDecodedOperand& op, const State& s, bool agen);
     bool StackAddress(const ZydisDecodedOperand& op, const State& s, Kind& kind, i64& addr, bool& indexed) const;
@@ -697,10 +700,18 @@ Facts Walker::Callee(u32 target, const ImportRef* import) {
 void Walker::PassThrough(const State& s, const Facts& callee) {
     const std::uint8_t open = Open(s);
     f_.reg_reads |= callee.reg_reads & open;
-    f_.maybe_reads |= callee.maybe_reads & open;
-    // A position the callee takes that we left as it came: our own argument handed on. (A
-    // position below one we wrote says nothing: argument registers are scratch registers too.)
-    const u32 takes = ArgCount(callee);
+    // A position the callee takes that we left as it came: our own argument handed on. What we
+    // set up for the call shows positions it takes, too. (A register merely written says
+    // nothing: argument registers are scratch registers as well.)
+    int top = -1;
+    for (int p = 0; p < 4; ++p)
+        if (s.setup & (1u << p)) top = p;
+    const u32 takes = std::max<u32>(ArgCount(callee), static_cast<u32>(top + 1));
+    // Of what a callee we do not fully know might read, the positions above those it takes are
+    // taken as not passed: arguments are set up from the first on.
+    std::uint8_t below = 0;
+    for (u32 p = 0; p < takes && p < 4; ++p) below |= static_cast<std::uint8_t>(0x11u << p);
+    f_.maybe_reads |= callee.maybe_reads & open & (callee.incomplete && takes > 0 ? below : 0xFF);
     for (int p = 0; p < 4; ++p) {
         const bool both_open = (open & (0x11u << p)) == (0x11u << p);
         if (both_open && static_cast<u32>(p) < takes) f_.reg_reads |= static_cast<std::uint8_t>(1u << p);
@@ -747,6 +758,34 @@ bool Walker::JumpTable(u32 rva, const State& s) {
     next.bound_reg = 0xFF;
     for (u32 t : targets) Push(t, next);
     return true;
+}
+
+// x64: argument registers read by this instruction are no longer set up for a call; those it
+// writes are.
+void Walker::Setups(State& s) {
+    std::uint8_t read = 0, written = 0;
+    auto position = [&](ZydisRegister reg) {
+        const int g = ArgPosition(Gpr(reg));
+        if (g >= 0) return g;
+        const int x = XmmId(reg);
+        return x >= 0 && x < 4 ? x : -1;
+    };
+    for (int i = 0; i < ins_.operand_count; ++i) {
+        const ZydisDecodedOperand& op = ops_[i];
+        if (op.type == ZYDIS_OPERAND_TYPE_MEMORY) {
+            for (ZydisRegister r : {op.mem.base, op.mem.index})
+                if (const int p = position(r); p >= 0) read |= static_cast<std::uint8_t>(1u << p);
+            continue;
+        }
+        if (op.type != ZYDIS_OPERAND_TYPE_REGISTER) continue;
+        const int p = position(op.reg.value);
+        if (p < 0) continue;
+        if ((op.actions & ZYDIS_OPERAND_ACTION_MASK_READ) && !IsZeroIdiom(ins_, ops_))
+            read |= static_cast<std::uint8_t>(1u << p);
+        if (op.actions & ZYDIS_OPERAND_ACTION_WRITE) written |= static_cast<std::uint8_t>(1u << p);
+    }
+    if (ins_.mnemonic == ZYDIS_MNEMONIC_CALL || ins_.meta.category == ZYDIS_CATEGORY_COND_BR) return;
+    s.setup = static_cast<std::uint8_t>((s.setup & ~read) | written);
 }
 
 bool IsMove(ZydisMnemonic mn) {
@@ -892,6 +931,7 @@ Walker::Next Walker::Decoded(u32 rva, State& s) {
             }
         }
     }
+    if (m_.x64_) Setups(s);
     int restored = -1;
     if (!spill && SaveOrRestore(s, restored)) spill = true;
     // The stub's copy for the system call says nothing of the count: the system reads as many as
@@ -1141,6 +1181,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
         if (m_.x64_) {
             s.gpr_written = {8, 8, 8, 8};
             s.xmm_written = 0xF;
+            s.setup = 0;
         }
         return Next::Fall;
     }
