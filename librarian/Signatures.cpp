@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -47,6 +48,22 @@ struct State {
     // x64: how many bytes of rcx, rdx, r8, r9 this path wrote; bit k set: xmm k written.
     std::array<std::uint8_t, 4> gpr_written{};
     std::uint8_t xmm_written = 0;
+    // x64: argument registers spilled to their home slots, not yet known to be used: evidence at
+    // the path's end unless a va_list over them shows they were the variadic part.
+    std::uint8_t pending = 0;
+    // x64: argument registers saved on the stack as they came (code: p general, 4+p xmm), so
+    // that loading one back into its own register gives the argument again, unread.
+    struct Save {
+        std::int32_t off = 0;
+        std::uint8_t code = 0xFF;
+        Kind kind = kNone;
+        bool operator==(const Save&) const = default;
+    };
+    std::array<Save, 8> saves{};
+    std::uint8_t va_from = 0xFF;  // x64: first home slot walked as a va_list on this path
+    bool r10_rcx = false;  // x64: r10 holds rcx as it came, as system call stubs copy it
+    // x64: argument positions whose register was written and not read since: set up for a call.
+    std::uint8_t setup = 0;
     // Bounds of a jump table's index: the last `cmp reg, imm`, and what a branch on it proved.
     std::uint8_t cmp_reg = 0xFF;
     std::uint8_t bound_reg = 0xFF;
@@ -61,11 +78,13 @@ struct Facts {
     bool conflict = false;    // returns that pop different amounts (x86)
     bool incomplete = false;  // some path could not be followed, or lost the stack
     bool escaped = false;     // an address in the argument area was handed on (va_list, &arg)
+    bool acts = false;        // touches memory or calls: more than a constant function
     u32 ret_pop = 0;          // x86: bytes the return pops
     u32 arg_bytes = 0;        // x86: bytes of the argument area used, from the first argument
     u32 escaped_at = UINT32_MAX;  // lowest such address handed on, from the first argument
     std::uint8_t reg_reads = 0;   // x64: bit k rcx/rdx/r8/r9 read before written, bit 4+k xmm k
-    std::uint8_t spills = 0;      // x64: bit k: the home slot k got its own register
+    std::uint8_t maybe_reads = 0; // x64: the same for registers code not followed may read
+    u32 variadic_from = UINT32_MAX;  // x64: first argument spilled and walked as a va_list
     u32 stack_args = 0;           // x64: highest stack argument used (5, 6, ...)
 
     bool NoReturn() const { return !returns && !incomplete; }
@@ -83,7 +102,26 @@ struct Facts {
 Facts UnknownFacts() {
     Facts f;
     f.incomplete = true;
+    f.maybe_reads = 0xFF;
     return f;
+}
+
+// x64: how many arguments the facts show (positions of registers, then the stack).
+u32 ArgCount(const Facts& f) {
+    u32 count = 0;
+    for (int p = 0; p < 4; ++p)
+        if (f.reg_reads & (0x11u << p)) count = static_cast<u32>(p + 1);
+    return std::max(count, f.stack_args);
+}
+
+// x64: the argument registers a path has not written yet (bit p general, bit 4+p xmm).
+std::uint8_t Open(const State& s) {
+    std::uint8_t open = 0;
+    for (int p = 0; p < 4; ++p) {
+        if (s.gpr_written[p] < 8) open |= static_cast<std::uint8_t>(1u << p);
+        if (!(s.xmm_written & (1u << p))) open |= static_cast<std::uint8_t>(0x10u << p);
+    }
+    return open;
 }
 
 // Functions that end the process, the thread or the frame: a call to them is a path's end.
@@ -363,18 +401,37 @@ private:
     enum class Next { Fall, Stop };
 
     Next Step(u32 rva, State& s);
+    Next Decoded(u32 rva, State& s);
+    Next Effects(u32 rva, State& s);
+    bool SaveOrRestore(State& s, int& restored);
+    void Setups(State& s);
     int Gpr(ZydisRegister reg) const;
     void Access(const ZydisDecodedOperand& op, const State& s, bool agen);
     bool StackAddress(const ZydisDecodedOperand& op, const State& s, Kind& kind, i64& addr, bool& indexed) const;
     void ReadEvidence(const State& s);
     void Writes(State& s, bool skip_stack);
-    void Escapes(const State& s, int reg);
+    void Escapes(State& s, int reg);
     void AdjustSp(State& s, i64 delta);
     bool Target(u32 rva, const ZydisDecodedOperand& op, u32& target, const ImportRef*& import) const;
     Facts Callee(u32 target, const ImportRef* import);
     void PassThrough(const State& s, const Facts& callee);
     void TailCall(const State& s, const Facts& callee);
     void Push(u32 rva, const State& s) { work_.push_back({rva, s}); }
+    // The end of a path: spilled and saved registers count as read, but those a va_list covers.
+    void Flush(State& s) {
+        if (s.va_from < 4) {
+            std::uint8_t later = 0;
+            for (u32 p = s.va_from; p < 4; ++p) later |= static_cast<std::uint8_t>(0x11u << p);
+            if (s.pending & later) f_.variadic_from = std::min<u32>(f_.variadic_from, s.va_from);
+            s.pending &= static_cast<std::uint8_t>(~later);
+        }
+        f_.reg_reads |= s.pending;
+    }
+    // A path not followed further: whatever it would have read of the registers still open.
+    void Lose(const State& s) {
+        f_.incomplete = true;
+        if (m_.x64_) f_.maybe_reads |= Open(s);
+    }
     bool JumpTable(u32 rva, const State& s);
 
     Module& m_;
@@ -485,12 +542,16 @@ void Walker::Access(const ZydisDecodedOperand& op, const State& s, bool agen) {
 
 // An address in the argument area that leaves the walk's sight: a va_list or a pointer to an
 // argument given to someone else.
-void Walker::Escapes(const State& s, int reg) {
+void Walker::Escapes(State& s, int reg) {
     if (reg < 0 || reg == kSp) return;
     const Reg& r = s.r[reg];
     const i64 first = m_.x64_ ? 8 : 4;  // x64: the home area belongs to the arguments too
-    if (r.kind == kExact && r.off >= first) f_.Escape(static_cast<u32>(r.off - first));
     if (r.kind == kLost) f_.incomplete = true;
+    if (r.kind != kExact || r.off < first) return;
+    f_.Escape(static_cast<u32>(r.off - first));
+    // va_start: the registers spilled from here on, before or after, are the variadic part.
+    if (m_.x64_ && r.off < 0x28 && r.off % 8 == 0)
+        s.va_from = std::min<std::uint8_t>(s.va_from, static_cast<std::uint8_t>(r.off / 8 - 1));
 }
 
 bool IsZeroIdiom(const ZydisDecodedInstruction& ins, const ZydisDecodedOperand* ops) {
@@ -536,6 +597,7 @@ bool MergesDestination(const ZydisDecodedInstruction& ins, const ZydisDecodedOpe
 void Walker::ReadEvidence(const State& s) {
     if (!m_.x64_ || IsZeroIdiom(ins_, ops_)) return;
     auto gpr_read = [&](ZydisRegister reg) {
+        if (s.r10_rcx && Gpr(reg) == 10 && ins_.mnemonic != ZYDIS_MNEMONIC_SYSCALL) f_.reg_reads |= 1;
         const int p = ArgPosition(Gpr(reg));
         if (p < 0) return;
         const unsigned width = ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, reg) / 8;
@@ -594,13 +656,11 @@ void Walker::Writes(State& s, bool skip_stack) {
         }
         s.r[g] = Reg{};
         if (s.bound_reg == g) s.bound_reg = 0xFF;
+        if (g == 10) s.r10_rcx = false;
         const int p = ArgPosition(g);
-        if (p >= 0 && sure) {
-            unsigned width = ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, op.reg.value) / 8;
-            if (width >= 4) width = 8;  // a 32-bit write clears the upper half
-            if (op.reg.value == ZYDIS_REGISTER_CH || op.reg.value == ZYDIS_REGISTER_DH) width = 0;
-            s.gpr_written[p] = std::max<std::uint8_t>(s.gpr_written[p], static_cast<std::uint8_t>(width));
-        }
+        // Even a byte written makes later reads of the whole register the code's own: compilers
+        // set a byte (setcc) and then move the whole register.
+        if (p >= 0 && sure) s.gpr_written[p] = 8;
     }
 }
 
@@ -638,13 +698,23 @@ Facts Walker::Callee(u32 target, const ImportRef* import) {
 
 // x64: registers a callee reads at its entry are read by us when we left them as they came.
 void Walker::PassThrough(const State& s, const Facts& callee) {
+    const std::uint8_t open = Open(s);
+    f_.reg_reads |= callee.reg_reads & open;
+    // A position the callee takes that we left as it came: our own argument handed on. What we
+    // set up for the call shows positions it takes, too. (A register merely written says
+    // nothing: argument registers are scratch registers as well.)
+    int top = -1;
+    for (int p = 0; p < 4; ++p)
+        if (s.setup & (1u << p)) top = p;
+    const u32 takes = std::max<u32>(ArgCount(callee), static_cast<u32>(top + 1));
+    // Of what a callee we do not fully know might read, the positions above those it takes are
+    // taken as not passed: arguments are set up from the first on.
+    std::uint8_t below = 0;
+    for (u32 p = 0; p < takes && p < 4; ++p) below |= static_cast<std::uint8_t>(0x11u << p);
+    f_.maybe_reads |= callee.maybe_reads & open & (callee.incomplete && takes > 0 ? below : 0xFF);
     for (int p = 0; p < 4; ++p) {
-        const bool gpr_open = s.gpr_written[p] < 8;
-        const bool xmm_open = !(s.xmm_written & (1u << p));
-        if (gpr_open && (callee.reg_reads & (1u << p))) f_.reg_reads |= static_cast<std::uint8_t>(1u << p);
-        if (xmm_open && (callee.reg_reads & (0x10u << p))) f_.reg_reads |= static_cast<std::uint8_t>(0x10u << p);
-        // A callee we do not fully know may read any register we left untouched.
-        if (callee.incomplete && (gpr_open || xmm_open)) f_.incomplete = true;
+        const bool both_open = (open & (0x11u << p)) == (0x11u << p);
+        if (both_open && static_cast<u32>(p) < takes) f_.reg_reads |= static_cast<std::uint8_t>(1u << p);
     }
 }
 
@@ -656,14 +726,11 @@ void Walker::TailCall(const State& s, const Facts& callee) {
     if (callee.incomplete) f_.incomplete = true;
     f_.arg_bytes = std::max(f_.arg_bytes, callee.arg_bytes);
     if (callee.escaped) f_.Escape(callee.escaped_at);
+    f_.acts = f_.acts || callee.acts;
     if (m_.x64_) {
         PassThrough(s, callee);
         f_.stack_args = std::max(f_.stack_args, callee.stack_args);
-        // Spills by the target into the home area are ours when we left the registers alone.
-        std::uint8_t spills = 0;
-        for (int p = 0; p < 4; ++p)
-            if ((callee.spills & (1u << p)) && s.gpr_written[p] < 8) spills |= static_cast<std::uint8_t>(1u << p);
-        f_.spills |= spills;
+        if (callee.variadic_from != UINT32_MAX) f_.variadic_from = std::min(f_.variadic_from, callee.variadic_from);
     }
 }
 
@@ -693,15 +760,135 @@ bool Walker::JumpTable(u32 rva, const State& s) {
     return true;
 }
 
+// x64: argument registers read by this instruction are no longer set up for a call; those it
+// writes are.
+void Walker::Setups(State& s) {
+    std::uint8_t read = 0, written = 0;
+    auto position = [&](ZydisRegister reg) {
+        const int g = ArgPosition(Gpr(reg));
+        if (g >= 0) return g;
+        const int x = XmmId(reg);
+        return x >= 0 && x < 4 ? x : -1;
+    };
+    for (int i = 0; i < ins_.operand_count; ++i) {
+        const ZydisDecodedOperand& op = ops_[i];
+        if (op.type == ZYDIS_OPERAND_TYPE_MEMORY) {
+            for (ZydisRegister r : {op.mem.base, op.mem.index})
+                if (const int p = position(r); p >= 0) read |= static_cast<std::uint8_t>(1u << p);
+            continue;
+        }
+        if (op.type != ZYDIS_OPERAND_TYPE_REGISTER) continue;
+        const int p = position(op.reg.value);
+        if (p < 0) continue;
+        if ((op.actions & ZYDIS_OPERAND_ACTION_MASK_READ) && !IsZeroIdiom(ins_, ops_))
+            read |= static_cast<std::uint8_t>(1u << p);
+        if (op.actions & ZYDIS_OPERAND_ACTION_WRITE) written |= static_cast<std::uint8_t>(1u << p);
+    }
+    if (ins_.mnemonic == ZYDIS_MNEMONIC_CALL || ins_.meta.category == ZYDIS_CATEGORY_COND_BR) return;
+    s.setup = static_cast<std::uint8_t>((s.setup & ~read) | written);
+}
+
+bool IsMove(ZydisMnemonic mn) {
+    switch (mn) {
+        case ZYDIS_MNEMONIC_MOV: case ZYDIS_MNEMONIC_MOVAPS: case ZYDIS_MNEMONIC_MOVUPS:
+        case ZYDIS_MNEMONIC_MOVAPD: case ZYDIS_MNEMONIC_MOVUPD: case ZYDIS_MNEMONIC_MOVDQA:
+        case ZYDIS_MNEMONIC_MOVDQU: case ZYDIS_MNEMONIC_MOVQ: case ZYDIS_MNEMONIC_MOVSD:
+        case ZYDIS_MNEMONIC_MOVSS: case ZYDIS_MNEMONIC_VMOVAPS: case ZYDIS_MNEMONIC_VMOVUPS:
+        case ZYDIS_MNEMONIC_VMOVAPD: case ZYDIS_MNEMONIC_VMOVUPD: case ZYDIS_MNEMONIC_VMOVDQA:
+        case ZYDIS_MNEMONIC_VMOVDQU: case ZYDIS_MNEMONIC_VMOVQ: case ZYDIS_MNEMONIC_VMOVSD:
+        case ZYDIS_MNEMONIC_VMOVSS:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// x64: an argument register stored to the stack untouched (a save), or loaded back from where
+// it was saved (a restore, `restored` = its code). Returns true when the instruction is a save,
+// whose read of the register is not yet evidence.
+bool Walker::SaveOrRestore(State& s, int& restored) {
+    restored = -1;
+    if (!m_.x64_) return false;
+    auto code_of = [&](ZydisRegister reg) {
+        const int g = ArgPosition(Gpr(reg));
+        if (g >= 0) return ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, reg) == 64 ? g : -1;
+        const int x = XmmId(reg);
+        return x >= 0 && x < 4 ? 4 + x : -1;
+    };
+    auto open = [&](int code) {
+        return code < 4 ? s.gpr_written[code] < 8 : !(s.xmm_written & (1u << (code - 4)));
+    };
+    int code = -1;
+    i64 at = 0;
+    bool save = false;
+    Kind save_kind = kExact;
+    const ZydisMnemonic mn = ins_.mnemonic;
+    if (mn == ZYDIS_MNEMONIC_PUSH || mn == ZYDIS_MNEMONIC_POP) {
+        if (ops_[0].type != ZYDIS_OPERAND_TYPE_REGISTER || s.r[kSp].kind != kExact) return false;
+        code = code_of(ops_[0].reg.value);
+        save = mn == ZYDIS_MNEMONIC_PUSH;
+        at = s.r[kSp].off - (save ? 8 : 0);
+    } else if (IsMove(mn) && ins_.operand_count_visible == 2) {
+        const int mem = ops_[0].type == ZYDIS_OPERAND_TYPE_MEMORY ? 0 : 1;
+        const ZydisDecodedOperand& other = ops_[1 - mem];
+        if (ops_[mem].type != ZYDIS_OPERAND_TYPE_MEMORY || other.type != ZYDIS_OPERAND_TYPE_REGISTER) return false;
+        Kind kind = kNone;
+        bool indexed = false;
+        if (!StackAddress(ops_[mem], s, kind, at, indexed) || (kind != kExact && kind != kAtMost) || indexed ||
+            at >= 0)
+            return false;
+        save_kind = kind;
+        code = code_of(other.reg.value);
+        save = mem == 0;
+    } else {
+        return false;
+    }
+    if (code < 0) return false;
+    if (save) {
+        if (!open(code)) return false;
+        for (State::Save& e : s.saves) {
+            if (e.code == 0xFF || (e.off == at && e.kind == save_kind)) {
+                e = State::Save{static_cast<std::int32_t>(at), static_cast<std::uint8_t>(code), save_kind};
+                s.pending |= static_cast<std::uint8_t>(code < 4 ? 1u << code : 0x10u << (code - 4));
+                return true;
+            }
+        }
+        return false;
+    }
+    for (State::Save& e : s.saves) {
+        if (e.code == code && e.off == at && e.kind == save_kind) {
+            e = State::Save{};
+            restored = code;
+            return false;
+        }
+    }
+    return false;
+}
+
 Walker::Next Walker::Step(u32 rva, State& s) {
+#ifdef ZANDREL_SIGNATURES_TRACE
+    const Facts before = f_;
+    const Next next = Decoded(rva, s);
+    if (before.reg_reads != f_.reg_reads || before.maybe_reads != f_.maybe_reads ||
+        before.incomplete != f_.incomplete || before.stack_args != f_.stack_args || before.arg_bytes != f_.arg_bytes)
+        std::fprintf(stderr, "  [%x] %x len %u mnemonic %d: reads %02x maybe %02x incomplete %d stack %u bytes %u\n",
+                     entry_, rva, ins_.length, ins_.mnemonic, f_.reg_reads, f_.maybe_reads, f_.incomplete,
+                     f_.stack_args, f_.arg_bytes);
+    return next;
+#else
+    return Decoded(rva, s);
+#endif
+}
+
+Walker::Next Walker::Decoded(u32 rva, State& s) {
     u64 begin = 0, end = 0;
     if (!m_.IsCode(rva) || !m_.img_.Region(rva, begin, end)) {
-        f_.incomplete = true;
+        Lose(s);
         return Next::Stop;
     }
     const std::string_view file = m_.file_;
     if (ZYAN_FAILED(ZydisDecoderDecodeFull(&decoder_, file.data() + begin, end - begin, &ins_, ops_))) {
-        f_.incomplete = true;
+        Lose(s);
         return Next::Stop;
     }
     const ZydisMnemonic mn = ins_.mnemonic;
@@ -717,11 +904,14 @@ Walker::Next Walker::Step(u32 rva, State& s) {
     for (int i = 0; i < ins_.operand_count; ++i) {
         const ZydisDecodedOperand& op = ops_[i];
         if (op.visibility == ZYDIS_OPERAND_VISIBILITY_HIDDEN && stack_op) continue;
-        if (op.type == ZYDIS_OPERAND_TYPE_MEMORY)
-            Access(op, s, op.mem.type == ZYDIS_MEMOP_TYPE_AGEN);
+        if (op.type != ZYDIS_OPERAND_TYPE_MEMORY) continue;
+        const bool agen = op.mem.type == ZYDIS_MEMOP_TYPE_AGEN;
+        if (!agen && op.visibility != ZYDIS_OPERAND_VISIBILITY_HIDDEN) f_.acts = true;
+        Access(op, s, agen);
     }
-    ReadEvidence(s);
-    // x64 home-area spills of the argument registers, as variadic functions make them.
+    // x64 home-area spills of the argument registers still as they came: evidence only once
+    // the path ends without walking them as the variadic part.
+    bool spill = false;
     if (m_.x64_ && ins_.operand_count_visible >= 2 && ops_[0].type == ZYDIS_OPERAND_TYPE_MEMORY &&
         ops_[1].type == ZYDIS_OPERAND_TYPE_REGISTER) {
         Kind kind = kNone;
@@ -732,9 +922,44 @@ Walker::Next Walker::Step(u32 rva, State& s) {
             const int p = static_cast<int>(a / 8) - 1;
             const int g = ArgPosition(Gpr(ops_[1].reg.value));
             const int x = XmmId(ops_[1].reg.value);
-            if (g == p || x == p) f_.spills |= static_cast<std::uint8_t>(1u << p);
+            if (g == p && s.gpr_written[p] < 8) {
+                s.pending |= static_cast<std::uint8_t>(1u << p);
+                spill = true;
+            } else if (x == p && !(s.xmm_written & (1u << p))) {
+                s.pending |= static_cast<std::uint8_t>(0x10u << p);
+                spill = true;
+            }
         }
     }
+    if (m_.x64_) Setups(s);
+    int restored = -1;
+    if (!spill && SaveOrRestore(s, restored)) spill = true;
+    // The stub's copy for the system call says nothing of the count: the system reads as many as
+    // it likes, so the copy counts only when read by anything else.
+    if (m_.x64_ && ins_.mnemonic == ZYDIS_MNEMONIC_MOV && ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER &&
+        ops_[0].reg.value == ZYDIS_REGISTER_R10 && ops_[1].type == ZYDIS_OPERAND_TYPE_REGISTER &&
+        ops_[1].reg.value == ZYDIS_REGISTER_RCX && s.gpr_written[0] < 8) {
+        Writes(s, true);
+        s.r10_rcx = true;
+        return Next::Fall;
+    }
+    if (!spill) ReadEvidence(s);
+    if (restored >= 0) {
+        // The register holds the argument again: the load is no read of it, and later reads are.
+        const std::uint8_t bit = static_cast<std::uint8_t>(restored < 4 ? 1u << restored : 0x10u << (restored - 4));
+        bool still = false;
+        for (const State::Save& e : s.saves)
+            if (e.code == restored) still = true;
+        if (!still) s.pending &= static_cast<std::uint8_t>(~bit);
+        const Next next = Effects(rva, s);
+        if (restored < 4) s.gpr_written[restored] = 0; else s.xmm_written &= static_cast<std::uint8_t>(~(1u << (restored - 4)));
+        return next;
+    }
+    return Effects(rva, s);
+}
+
+Walker::Next Walker::Effects(u32 rva, State& s) {
+    const ZydisMnemonic mn = ins_.mnemonic;
     // Stack addresses handed on as values.
     switch (mn) {
         case ZYDIS_MNEMONIC_MOV: case ZYDIS_MNEMONIC_LEA: case ZYDIS_MNEMONIC_ADD: case ZYDIS_MNEMONIC_SUB:
@@ -764,7 +989,7 @@ Walker::Next Walker::Step(u32 rva, State& s) {
                 f_.AddReturn(pop);
                 if (sp.kind == kLost) f_.incomplete = true;
             } else {
-                f_.incomplete = true;  // a return into something pushed: not followed
+                Lose(s);  // a return into something pushed: not followed
             }
             return Next::Stop;
         }
@@ -781,11 +1006,11 @@ Walker::Next Walker::Step(u32 rva, State& s) {
         }
         case ZYDIS_MNEMONIC_IRET: case ZYDIS_MNEMONIC_IRETD: case ZYDIS_MNEMONIC_IRETQ:
         case ZYDIS_MNEMONIC_SYSENTER: case ZYDIS_MNEMONIC_SYSEXIT: case ZYDIS_MNEMONIC_SYSRET:
-            f_.incomplete = true;
+            Lose(s);
             return Next::Stop;
         case ZYDIS_MNEMONIC_SYSCALL:
             // The system reads whatever argument registers and stack it likes.
-            f_.incomplete = true;
+            Lose(s);
             Writes(s, true);
             return Next::Fall;
         case ZYDIS_MNEMONIC_CMP:
@@ -927,6 +1152,7 @@ Walker::Next Walker::Step(u32 rva, State& s) {
             AdjustSp(s, -width);
             return Next::Fall;
         }
+        f_.acts = true;
         Facts callee = known ? Callee(target, import) : UnknownFacts();
         if (callee.NoReturn()) return Next::Stop;
         if (m_.x64_) PassThrough(s, callee);
@@ -940,7 +1166,7 @@ Walker::Next Walker::Step(u32 rva, State& s) {
         // A function of ours that never showed a return may well not return: what follows the
         // call might be the next function.
         if (known && !import && !callee.returns) {
-            f_.incomplete = true;
+            Lose(s);
             return Next::Stop;
         }
         // The registers a call may change by convention.
@@ -955,6 +1181,7 @@ Walker::Next Walker::Step(u32 rva, State& s) {
         if (m_.x64_) {
             s.gpr_written = {8, 8, 8, 8};
             s.xmm_written = 0xF;
+            s.setup = 0;
         }
         return Next::Fall;
     }
@@ -962,18 +1189,18 @@ Walker::Next Walker::Step(u32 rva, State& s) {
         u32 target = 0;
         const ImportRef* import = nullptr;
         if (ops_[0].type == ZYDIS_OPERAND_TYPE_POINTER) {
-            f_.incomplete = true;
+            Lose(s);
             return Next::Stop;
         }
         const bool known = Target(rva, ops_[0], target, import);
         const bool at_entry = s.r[kSp].kind == kExact && s.r[kSp].off == 0;
         if (!known) {
-            if (!JumpTable(rva, s)) f_.incomplete = true;
+            if (!JumpTable(rva, s)) Lose(s);
             return Next::Stop;
         }
         if (import) {
             if (!at_entry) {
-                f_.incomplete = true;
+                Lose(s);
                 return Next::Stop;
             }
             if (m_.x64_)
@@ -994,7 +1221,7 @@ Walker::Next Walker::Step(u32 rva, State& s) {
         u32 target = 0;
         const ImportRef* import = nullptr;
         if (!Target(rva, ops_[0], target, import) || import) {
-            f_.incomplete = true;
+            Lose(s);
             return Next::Stop;
         }
         State taken = s;
@@ -1009,7 +1236,7 @@ Walker::Next Walker::Step(u32 rva, State& s) {
         return Next::Fall;
     }
     if (cat == ZYDIS_CATEGORY_UNCOND_BR || cat == ZYDIS_CATEGORY_RET || cat == ZYDIS_CATEGORY_CALL) {
-        f_.incomplete = true;  // a far or unusual transfer
+        Lose(s);  // a far or unusual transfer
         return Next::Stop;
     }
     Writes(s, false);
@@ -1030,18 +1257,29 @@ Facts Walker::Run() {
         for (;;) {
             if (fell && rva != entry_ && m_.starts_.count(rva)) {
                 // Running into another export: the call before it did not return after all.
-                f_.incomplete = true;
+                Lose(s);
                 break;
             }
             std::vector<State>& seen = seen_[rva];
             if (std::find(seen.begin(), seen.end(), s) != seen.end()) break;
+            // Back at an instruction with a stack address moved on: a loop walking the stack.
+            // Its register is given up rather than followed through memory it never reaches.
+            bool widened = false;
+            for (const State& o : seen)
+                for (std::size_t g = 0; g < s.r.size(); ++g)
+                    if (o.r[g].kind == s.r[g].kind && (s.r[g].kind == kExact || s.r[g].kind == kAtMost) &&
+                        o.r[g].off != s.r[g].off) {
+                        s.r[g] = Reg{kLost, 0};
+                        widened = true;
+                    }
+            if (widened && std::find(seen.begin(), seen.end(), s) != seen.end()) break;
             if (seen.size() >= limits.StatesPerAddress) {
-                f_.incomplete = true;
+                Lose(s);
                 break;
             }
             seen.push_back(s);
             if (++steps_ > limits.InstructionsPerFunction || !m_.session_.Spend(1)) {
-                f_.incomplete = true;
+                Lose(s);
                 out_of_budget_ = true;
                 break;
             }
@@ -1049,7 +1287,12 @@ Facts Walker::Run() {
             rva += ins_.length;
             fell = true;
         }
+        Flush(s);
         if (out_of_budget_) break;
+    }
+    // The variadic part is no argument a caller must pass, on paths without va_start either.
+    if (f_.variadic_from < 4) {
+        for (u32 p = f_.variadic_from; p < 4; ++p) f_.reg_reads &= static_cast<std::uint8_t>(~(0x11u << p));
     }
     return f_;
 }
@@ -1118,6 +1361,8 @@ Signature Judge(const Facts& f, bool x64) {
         sig.Convention = CallConvention::Cdecl;
         sig.Count = (f.arg_bytes + 3) / 4;
         sig.Sure = f.incomplete || f.escaped ? Certainty::LowerBound : Certainty::Exact;
+        // A function that only returns a constant may well ignore parameters it has.
+        if (sig.Count == 0 && !f.acts) sig.Sure = Certainty::LowerBound;
         if (f.escaped) {
             sig.Variadic = true;
             sig.Count = std::max(sig.Count, f.escaped_at / 4);
@@ -1130,10 +1375,15 @@ Signature Judge(const Facts& f, bool x64) {
         if (f.reg_reads & (0x11u << p)) count = static_cast<u32>(p + 1);
     count = std::max(count, f.stack_args);
     sig.Count = count;
-    sig.Sure = f.incomplete || f.escaped ? Certainty::LowerBound : Certainty::Exact;
-    if (f.escaped && f.spills == 0xF) {
+    // Registers that code not followed might read, above the count, leave it open.
+    bool open_above = false;
+    for (u32 p = count; p < 4; ++p)
+        if (f.maybe_reads & (0x11u << p)) open_above = true;
+    sig.Sure = f.incomplete || f.escaped || open_above || (count == 0 && !f.acts) ? Certainty::LowerBound
+                                                                                  : Certainty::Exact;
+    if (f.variadic_from != UINT32_MAX) {
         sig.Variadic = true;
-        sig.Count = std::min(count, f.escaped_at / 8);
+        sig.Count = f.variadic_from;
     }
     return sig;
 }
