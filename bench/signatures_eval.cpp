@@ -234,7 +234,10 @@ struct Eval {
         std::map<std::string, std::uint32_t> mingw;
         if (m == Machine::X86 && !opt.mingwDir.empty()) {
             zandrel::SymbolList symbols;
-            std::string lib = opt.mingwDir + "/lib" + base + ".a";
+            // The library is named for the module without its extension: winspool.drv has
+            // libwinspool.a.
+            std::string stem = lower.substr(0, lower.rfind('.'));
+            std::string lib = opt.mingwDir + "/lib" + stem + ".a";
             if (fs::exists(lib) && !zandrel::IsReadFailure(zandrel::ReadLibFile(lib, symbols))) {
                 for (const auto& sym : symbols) {
                     std::string name;
