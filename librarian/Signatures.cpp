@@ -1023,10 +1023,11 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             }
             return Next::Fall;
         case ZYDIS_MNEMONIC_PUSH:
-            AdjustSp(s, -std::max<i64>(2, ops_[0].size / 8));
+            // The operand width, not the operand's: push 1 stores a whole slot.
+            AdjustSp(s, -std::max<i64>(2, ins_.operand_width / 8));
             return Next::Fall;
         case ZYDIS_MNEMONIC_POP: {
-            AdjustSp(s, std::max<i64>(2, ops_[0].size / 8));
+            AdjustSp(s, std::max<i64>(2, ins_.operand_width / 8));
             if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER) {
                 const int g = Gpr(ops_[0].reg.value);
                 if (g == kSp) {
@@ -1146,8 +1147,13 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
         u32 target = 0;
         const ImportRef* import = nullptr;
         const bool known = Target(rva, ops_[0], target, import);
-        if (m_.x64_)
+        // Addresses in registers a callee may take its arguments in (on x86 as compilers pass
+        // them to their own functions).
+        if (m_.x64_) {
             for (int g : {1, 2, 8, 9}) Escapes(s, g);
+        } else {
+            for (int g : {0, 1, 2}) Escapes(s, g);
+        }
         if (known && !import && target == rva + ins_.length) {  // a push of its own address
             AdjustSp(s, -width);
             return Next::Fall;
