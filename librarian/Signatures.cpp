@@ -72,6 +72,18 @@ struct State {
     bool operator==(const State&) const = default;
 };
 
+struct SeenNode {
+    State s;
+    std::uint64_t hash;
+    std::uint32_t next;  // index + 1 of the next node of the same address, 0 at the end
+};
+// Memory one walk needs, kept for the next: walks nest (a call walks its callee), so there is a
+// stack of these.
+struct Scratch {
+    std::vector<SeenNode> nodes;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> slots;
+};
+
 // What all paths of one function showed, seen from its entry.
 struct Facts {
     bool returns = false;     // some path reaches a return
@@ -206,6 +218,24 @@ private:
 // The modules met while inferring one image's exports: forwarders and imports lead into others.
 class Session {
 public:
+    Scratch& TakeScratch() {
+        if (free_scratch_.empty()) free_scratch_.push_back(std::make_unique<Scratch>());
+        owned_scratch_.push_back(std::move(free_scratch_.back()));
+        free_scratch_.pop_back();
+        Scratch& sc = *owned_scratch_.back();
+        sc.nodes.clear();
+        sc.slots.assign(64, {0, 0});
+        return sc;
+    }
+    void GiveScratch(Scratch& sc) {
+        for (std::size_t i = owned_scratch_.size(); i-- > 0;)
+            if (owned_scratch_[i].get() == &sc) {
+                free_scratch_.push_back(std::move(owned_scratch_[i]));
+                owned_scratch_.erase(owned_scratch_.begin() + static_cast<std::ptrdiff_t>(i));
+                return;
+            }
+    }
+
     Session(const ImageLoader& loader, const InferLimits& limits) : loader_(loader), limits_(limits) {}
 
     const InferLimits& Limits() const { return limits_; }
@@ -223,6 +253,7 @@ private:
     const ImageLoader& loader_;
     InferLimits limits_;
     u64 spent_ = 0;
+    std::vector<std::unique_ptr<Scratch>> free_scratch_, owned_scratch_;
     struct Loaded {
         std::string image;
         std::unique_ptr<Module> module;
@@ -386,11 +417,16 @@ bool Module::PointerAt(u32 slot, u32& target) const {
 // One walk over the paths of one function.
 class Walker {
 public:
-    Walker(Module& m, u32 entry, int depth) : m_(m), entry_(entry), depth_(depth) {
+    Walker(Module& m, u32 entry, int depth)
+        : m_(m), entry_(entry), depth_(depth), scratch_(m.session_.TakeScratch()), seen_nodes_(scratch_.nodes),
+          seen_slots_(scratch_.slots) {
         ZydisDecoderInit(&decoder_, m.x64_ ? ZYDIS_MACHINE_MODE_LONG_64 : ZYDIS_MACHINE_MODE_LEGACY_32,
                          m.x64_ ? ZYDIS_STACK_WIDTH_64 : ZYDIS_STACK_WIDTH_32);
         slot_ = m.x64_ ? 8 : 4;
     }
+    ~Walker() { m_.session_.GiveScratch(scratch_); }
+    Walker(const Walker&) = delete;
+    Walker& operator=(const Walker&) = delete;
     Facts Run();
 
 private:
@@ -443,20 +479,44 @@ private:
     ZydisDecodedOperand ops_[ZYDIS_MAX_OPERAND_COUNT];
     Facts f_;
     std::vector<Item> work_;
-    std::unordered_map<u32, std::vector<State>> seen_;
+    // The states each instruction was reached with: chains of nodes per address, found through
+    // an open-addressing table (one walk visits most instructions once, so this is hot).
+    Scratch& scratch_;
+    std::vector<SeenNode>& seen_nodes_;
+    std::vector<std::pair<u32, u32>>& seen_slots_;  // rva+1, head+1
+    std::size_t seen_used_ = 0;
+    u32& SeenHead(u32 rva);
     u32 steps_ = 0;
     bool out_of_budget_ = false;
 };
 
+// Register number tables, made once: general registers by encoding (0 rax .. 15 r15) and the
+// vector registers' numbers, -1 for anything else.
+struct RegisterTables {
+    std::array<std::int8_t, ZYDIS_REGISTER_MAX_VALUE + 1> gpr{}, vec{};
+    RegisterTables() {
+        for (int r = 0; r <= ZYDIS_REGISTER_MAX_VALUE; ++r) {
+            const auto reg = static_cast<ZydisRegister>(r);
+            const ZydisRegisterClass c = ZydisRegisterGetClass(reg);
+            gpr[r] = vec[r] = -1;
+            if (c == ZYDIS_REGCLASS_GPR8 || c == ZYDIS_REGCLASS_GPR16 || c == ZYDIS_REGCLASS_GPR32 ||
+                c == ZYDIS_REGCLASS_GPR64) {
+                const int id = ZydisRegisterGetId(ZydisRegisterGetLargestEnclosing(ZYDIS_MACHINE_MODE_LONG_64, reg));
+                if (id >= 0 && id < 16) gpr[r] = static_cast<std::int8_t>(id);
+            } else if (c == ZYDIS_REGCLASS_XMM || c == ZYDIS_REGCLASS_YMM || c == ZYDIS_REGCLASS_ZMM) {
+                vec[r] = static_cast<std::int8_t>(ZydisRegisterGetId(reg));
+            }
+        }
+    }
+};
+const RegisterTables& Registers() {
+    static const RegisterTables tables;
+    return tables;
+}
+
 int Walker::Gpr(ZydisRegister reg) const {
-    if (reg == ZYDIS_REGISTER_NONE) return -1;
-    const ZydisRegisterClass c = ZydisRegisterGetClass(reg);
-    if (c != ZYDIS_REGCLASS_GPR8 && c != ZYDIS_REGCLASS_GPR16 && c != ZYDIS_REGCLASS_GPR32 &&
-        c != ZYDIS_REGCLASS_GPR64)
-        return -1;
-    const ZydisRegister full = ZydisRegisterGetLargestEnclosing(ZYDIS_MACHINE_MODE_LONG_64, reg);
-    const int id = ZydisRegisterGetId(full);
-    return id >= 0 && id < 16 ? id : -1;
+    const unsigned r = static_cast<unsigned>(reg);
+    return r <= ZYDIS_REGISTER_MAX_VALUE ? Registers().gpr[r] : -1;
 }
 
 // Position (0..3) of a general register among the x64 argument registers, or -1.
@@ -471,9 +531,24 @@ int ArgPosition(int gpr) {
 }
 
 int XmmId(ZydisRegister reg) {
-    const ZydisRegisterClass c = ZydisRegisterGetClass(reg);
-    if (c != ZYDIS_REGCLASS_XMM && c != ZYDIS_REGCLASS_YMM && c != ZYDIS_REGCLASS_ZMM) return -1;
-    return ZydisRegisterGetId(reg);
+    const unsigned r = static_cast<unsigned>(reg);
+    return r <= ZYDIS_REGISTER_MAX_VALUE ? Registers().vec[r] : -1;
+}
+
+u64 HashState(const State& s) {
+    u64 h = 1469598103934665603ull;
+    auto mix = [&h](u64 v) { h = (h ^ v) * 1099511628211ull; };
+    for (const Reg& r : s.r) mix(static_cast<u64>(r.kind) << 32 | static_cast<u32>(r.off));
+    for (std::uint8_t w : s.gpr_written) mix(w);
+    mix(s.xmm_written);
+    mix(s.pending);
+    mix(s.setup);
+    mix(s.va_from);
+    mix(s.r10_rcx);
+    mix(static_cast<u64>(s.cmp_reg) << 8 | s.bound_reg);
+    mix(static_cast<u64>(s.cmp_imm) << 32 | s.bound);
+    for (const State::Save& e : s.saves) mix(static_cast<u64>(e.code) << 40 | static_cast<u64>(e.kind) << 32 | static_cast<u32>(e.off));
+    return h;
 }
 
 bool Walker::StackAddress(const ZydisDecodedOperand& op, const State& s, Kind& kind, i64& addr,
@@ -1249,6 +1324,27 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
     return Next::Fall;
 }
 
+u32& Walker::SeenHead(u32 rva) {
+    if ((seen_used_ + 1) * 2 > seen_slots_.size()) {
+        std::vector<std::pair<u32, u32>> old(seen_slots_.size() * 2, {0, 0});
+        old.swap(seen_slots_);
+        for (const auto& e : old) {
+            if (e.first == 0) continue;
+            std::size_t i = (e.first * 2654435761u) & (seen_slots_.size() - 1);
+            while (seen_slots_[i].first != 0) i = (i + 1) & (seen_slots_.size() - 1);
+            seen_slots_[i] = e;
+        }
+    }
+    const u32 key = rva + 1;
+    std::size_t i = (key * 2654435761u) & (seen_slots_.size() - 1);
+    while (seen_slots_[i].first != 0 && seen_slots_[i].first != key) i = (i + 1) & (seen_slots_.size() - 1);
+    if (seen_slots_[i].first == 0) {
+        seen_slots_[i].first = key;
+        ++seen_used_;
+    }
+    return seen_slots_[i].second;
+}
+
 Facts Walker::Run() {
     const InferLimits& limits = m_.session_.Limits();
     State start;
@@ -1266,24 +1362,37 @@ Facts Walker::Run() {
                 Lose(s);
                 break;
             }
-            std::vector<State>& seen = seen_[rva];
-            if (std::find(seen.begin(), seen.end(), s) != seen.end()) break;
+            u32& head = SeenHead(rva);
+            u64 hash = HashState(s);
+            auto known = [&]() {
+                for (u32 i = head; i != 0; i = seen_nodes_[i - 1].next)
+                    if (seen_nodes_[i - 1].hash == hash && seen_nodes_[i - 1].s == s) return true;
+                return false;
+            };
+            if (known()) break;
             // Back at an instruction with a stack address moved on: a loop walking the stack.
             // Its register is given up rather than followed through memory it never reaches.
             bool widened = false;
-            for (const State& o : seen)
+            u32 count = 0;
+            for (u32 i = head; i != 0; i = seen_nodes_[i - 1].next, ++count) {
+                const State& o = seen_nodes_[i - 1].s;
                 for (std::size_t g = 0; g < s.r.size(); ++g)
                     if (o.r[g].kind == s.r[g].kind && (s.r[g].kind == kExact || s.r[g].kind == kAtMost) &&
                         o.r[g].off != s.r[g].off) {
                         s.r[g] = Reg{kLost, 0};
                         widened = true;
                     }
-            if (widened && std::find(seen.begin(), seen.end(), s) != seen.end()) break;
-            if (seen.size() >= limits.StatesPerAddress) {
+            }
+            if (widened) {
+                hash = HashState(s);
+                if (known()) break;
+            }
+            if (count >= limits.StatesPerAddress) {
                 Lose(s);
                 break;
             }
-            seen.push_back(s);
+            seen_nodes_.push_back({s, hash, head});
+            head = static_cast<u32>(seen_nodes_.size());
             if (++steps_ > limits.InstructionsPerFunction || !m_.session_.Spend(1)) {
                 Lose(s);
                 out_of_budget_ = true;
