@@ -428,6 +428,7 @@ public:
     Walker(const Walker&) = delete;
     Walker& operator=(const Walker&) = delete;
     Facts Run();
+    u32 Steps() const { return steps_; }
 
 private:
     struct Item {
@@ -486,6 +487,7 @@ private:
     std::vector<std::pair<u32, u32>>& seen_slots_;  // rva+1, head+1
     std::size_t seen_used_ = 0;
     u32& SeenHead(u32 rva);
+    u32* SeenFind(u32 rva);
     u32 steps_ = 0;
     bool out_of_budget_ = false;
 };
@@ -1324,6 +1326,16 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
     return Next::Fall;
 }
 
+u32* Walker::SeenFind(u32 rva) {
+    const u32 key = rva + 1;
+    std::size_t i = (key * 2654435761u) & (seen_slots_.size() - 1);
+    while (seen_slots_[i].first != 0) {
+        if (seen_slots_[i].first == key) return &seen_slots_[i].second;
+        i = (i + 1) & (seen_slots_.size() - 1);
+    }
+    return nullptr;
+}
+
 u32& Walker::SeenHead(u32 rva) {
     if ((seen_used_ + 1) * 2 > seen_slots_.size()) {
         std::vector<std::pair<u32, u32>> old(seen_slots_.size() * 2, {0, 0});
@@ -1362,7 +1374,22 @@ Facts Walker::Run() {
                 Lose(s);
                 break;
             }
-            u32& head = SeenHead(rva);
+            // States are kept where paths may meet: where a jump leads (a work item starts) and
+            // wherever states are kept already. Straight code between follows from them.
+            u32* at = SeenFind(rva);
+            if (!at && !fell) at = &SeenHead(rva);
+            if (!at) {
+                if (++steps_ > limits.InstructionsPerFunction || !m_.session_.Spend(1)) {
+                    Lose(s);
+                    out_of_budget_ = true;
+                    break;
+                }
+                if (Step(rva, s) == Next::Stop) break;
+                rva += ins_.length;
+                fell = true;
+                continue;
+            }
+            u32& head = *at;
             u64 hash = HashState(s);
             auto known = [&]() {
                 for (u32 i = head; i != 0; i = seen_nodes_[i - 1].next)
@@ -1412,6 +1439,17 @@ Facts Walker::Run() {
     return f_;
 }
 
+#ifdef ZANDREL_SIGNATURES_TRACE
+std::map<std::string, std::pair<u64, u64>> g_work;  // module: functions walked, instructions
+struct WorkDump {
+    ~WorkDump() {
+        for (const auto& [name, w] : g_work)
+            std::fprintf(stderr, "%-20s %8llu functions %10llu instructions\n", name.c_str(),
+                         static_cast<unsigned long long>(w.first), static_cast<unsigned long long>(w.second));
+    }
+} g_work_dump;
+#endif
+
 Facts Module::Function(u32 rva, int depth) {
     auto it = memo_.find(rva);
     if (it != memo_.end()) {
@@ -1423,6 +1461,10 @@ Facts Module::Function(u32 rva, int depth) {
     memo_[rva] = Memo{};
     Walker w(*this, rva, depth);
     Facts f = w.Run();
+#ifdef ZANDREL_SIGNATURES_TRACE
+    g_work[exports_.DllName].first++;
+    g_work[exports_.DllName].second += w.Steps();
+#endif
     Memo& m = memo_[rva];
     m.facts = f;
     m.busy = false;
