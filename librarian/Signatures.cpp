@@ -36,7 +36,10 @@ constexpr int kBp = 5;
 // What the walk knows of a general register: nothing (it holds no stack address), a stack
 // address at a known offset from the entry's stack pointer, one at most that offset (after
 // aligning), or some stack address it lost track of.
-enum Kind : std::uint8_t { kNone, kExact, kAtMost, kLost };
+enum Kind : std::uint8_t { kNone, kExact, kAtMost, kLost, kImport };
+// kImport: not a stack address but a function pointer loaded from an import slot (`off`), so a
+// call through the register reaches the imported function.
+inline bool Stacky(Kind k) { return k == kExact || k == kAtMost || k == kLost; }
 struct Reg {
     Kind kind = kNone;
     std::int32_t off = 0;
@@ -64,12 +67,33 @@ struct State {
     bool r10_rcx = false;  // x64: r10 holds rcx as it came, as system call stubs copy it
     // x64: argument positions whose register was written and not read since: set up for a call.
     std::uint8_t setup = 0;
+    // Stack addresses pushed from a register, so a pop gives them back (x86 prologues that align
+    // the stack keep the way back to the arguments so).
+    struct Pushed {
+        std::int32_t at = 0;
+        Kind at_kind = kNone;  // the stack pointer's, when pushed
+        Reg value;
+        bool operator==(const Pushed&) const = default;
+    };
+    std::array<Pushed, 4> pushed{};
     // Bounds of a jump table's index: the last `cmp reg, imm`, and what a branch on it proved.
     std::uint8_t cmp_reg = 0xFF;
     std::uint8_t bound_reg = 0xFF;
     u32 cmp_imm = 0;
     u32 bound = 0;
     bool operator==(const State&) const = default;
+};
+
+struct SeenNode {
+    State s;
+    std::uint64_t hash;
+    std::uint32_t next;  // index + 1 of the next node of the same address, 0 at the end
+};
+// Memory one walk needs, kept for the next: walks nest (a call walks its callee), so there is a
+// stack of these.
+struct Scratch {
+    std::vector<SeenNode> nodes;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> slots;
 };
 
 // What all paths of one function showed, seen from its entry.
@@ -206,6 +230,24 @@ private:
 // The modules met while inferring one image's exports: forwarders and imports lead into others.
 class Session {
 public:
+    Scratch& TakeScratch() {
+        if (free_scratch_.empty()) free_scratch_.push_back(std::make_unique<Scratch>());
+        owned_scratch_.push_back(std::move(free_scratch_.back()));
+        free_scratch_.pop_back();
+        Scratch& sc = *owned_scratch_.back();
+        sc.nodes.clear();
+        sc.slots.assign(64, {0, 0});
+        return sc;
+    }
+    void GiveScratch(Scratch& sc) {
+        for (std::size_t i = owned_scratch_.size(); i-- > 0;)
+            if (owned_scratch_[i].get() == &sc) {
+                free_scratch_.push_back(std::move(owned_scratch_[i]));
+                owned_scratch_.erase(owned_scratch_.begin() + static_cast<std::ptrdiff_t>(i));
+                return;
+            }
+    }
+
     Session(const ImageLoader& loader, const InferLimits& limits) : loader_(loader), limits_(limits) {}
 
     const InferLimits& Limits() const { return limits_; }
@@ -223,6 +265,7 @@ private:
     const ImageLoader& loader_;
     InferLimits limits_;
     u64 spent_ = 0;
+    std::vector<std::unique_ptr<Scratch>> free_scratch_, owned_scratch_;
     struct Loaded {
         std::string image;
         std::unique_ptr<Module> module;
@@ -386,12 +429,18 @@ bool Module::PointerAt(u32 slot, u32& target) const {
 // One walk over the paths of one function.
 class Walker {
 public:
-    Walker(Module& m, u32 entry, int depth) : m_(m), entry_(entry), depth_(depth) {
+    Walker(Module& m, u32 entry, int depth)
+        : m_(m), entry_(entry), depth_(depth), scratch_(m.session_.TakeScratch()), seen_nodes_(scratch_.nodes),
+          seen_slots_(scratch_.slots) {
         ZydisDecoderInit(&decoder_, m.x64_ ? ZYDIS_MACHINE_MODE_LONG_64 : ZYDIS_MACHINE_MODE_LEGACY_32,
                          m.x64_ ? ZYDIS_STACK_WIDTH_64 : ZYDIS_STACK_WIDTH_32);
         slot_ = m.x64_ ? 8 : 4;
     }
+    ~Walker() { m_.session_.GiveScratch(scratch_); }
+    Walker(const Walker&) = delete;
+    Walker& operator=(const Walker&) = delete;
     Facts Run();
+    u32 Steps() const { return steps_; }
 
 private:
     struct Item {
@@ -413,6 +462,7 @@ private:
     void Escapes(State& s, int reg);
     void AdjustSp(State& s, i64 delta);
     bool Target(u32 rva, const ZydisDecodedOperand& op, u32& target, const ImportRef*& import) const;
+    bool ImportSlotOf(u32 rva, const ZydisDecodedOperand& op, u32& slot) const;
     Facts Callee(u32 target, const ImportRef* import);
     void PassThrough(const State& s, const Facts& callee);
     void TailCall(const State& s, const Facts& callee);
@@ -442,25 +492,60 @@ private:
     ZydisDecodedInstruction ins_;
     ZydisDecodedOperand ops_[ZYDIS_MAX_OPERAND_COUNT];
     Facts f_;
+    const State* current_ = nullptr;  // the state the instruction being stepped starts from
     std::vector<Item> work_;
-    std::unordered_map<u32, std::vector<State>> seen_;
+    // The states each instruction was reached with: chains of nodes per address, found through
+    // an open-addressing table (one walk visits most instructions once, so this is hot).
+    Scratch& scratch_;
+    std::vector<SeenNode>& seen_nodes_;
+    std::vector<std::pair<u32, u32>>& seen_slots_;  // rva+1, head+1
+    std::size_t seen_used_ = 0;
+    u32& SeenHead(u32 rva);
+    u32* SeenFind(u32 rva);
     u32 steps_ = 0;
     bool out_of_budget_ = false;
 };
 
+// Register number tables, made once: general registers by encoding (0 rax .. 15 r15) and the
+// vector registers' numbers, -1 for anything else.
+struct RegisterTables {
+    std::array<std::int8_t, ZYDIS_REGISTER_MAX_VALUE + 1> gpr{}, vec{};
+    RegisterTables() {
+        for (int r = 0; r <= ZYDIS_REGISTER_MAX_VALUE; ++r) {
+            const auto reg = static_cast<ZydisRegister>(r);
+            const ZydisRegisterClass c = ZydisRegisterGetClass(reg);
+            gpr[r] = vec[r] = -1;
+            if (c == ZYDIS_REGCLASS_GPR8 || c == ZYDIS_REGCLASS_GPR16 || c == ZYDIS_REGCLASS_GPR32 ||
+                c == ZYDIS_REGCLASS_GPR64) {
+                const int id = ZydisRegisterGetId(ZydisRegisterGetLargestEnclosing(ZYDIS_MACHINE_MODE_LONG_64, reg));
+                if (id >= 0 && id < 16) gpr[r] = static_cast<std::int8_t>(id);
+            } else if (c == ZYDIS_REGCLASS_XMM || c == ZYDIS_REGCLASS_YMM || c == ZYDIS_REGCLASS_ZMM) {
+                vec[r] = static_cast<std::int8_t>(ZydisRegisterGetId(reg));
+            }
+        }
+    }
+};
+const RegisterTables& Registers() {
+    static const RegisterTables tables;
+    return tables;
+}
+
 int Walker::Gpr(ZydisRegister reg) const {
-    if (reg == ZYDIS_REGISTER_NONE) return -1;
-    const ZydisRegisterClass c = ZydisRegisterGetClass(reg);
-    if (c != ZYDIS_REGCLASS_GPR8 && c != ZYDIS_REGCLASS_GPR16 && c != ZYDIS_REGCLASS_GPR32 &&
-        c != ZYDIS_REGCLASS_GPR64)
-        return -1;
-    const ZydisRegister full = ZydisRegisterGetLargestEnclosing(ZYDIS_MACHINE_MODE_LONG_64, reg);
-    const int id = ZydisRegisterGetId(full);
-    return id >= 0 && id < 16 ? id : -1;
+    const unsigned r = static_cast<unsigned>(reg);
+    return r <= ZYDIS_REGISTER_MAX_VALUE ? Registers().gpr[r] : -1;
 }
 
 // Position (0..3) of a general register among the x64 argument registers, or -1.
-int ArgPosition(int gpr) {
+int ArgPosition(int gpr, bool x64 = true) {
+    if (!x64) {
+        // x86: the registers compilers pass their own functions' arguments in (eax, edx, ecx).
+        switch (gpr) {
+            case 0: return 0;
+            case 2: return 1;
+            case 1: return 2;
+            default: return -1;
+        }
+    }
     switch (gpr) {
         case 1: return 0;  // rcx
         case 2: return 1;  // rdx
@@ -471,9 +556,25 @@ int ArgPosition(int gpr) {
 }
 
 int XmmId(ZydisRegister reg) {
-    const ZydisRegisterClass c = ZydisRegisterGetClass(reg);
-    if (c != ZYDIS_REGCLASS_XMM && c != ZYDIS_REGCLASS_YMM && c != ZYDIS_REGCLASS_ZMM) return -1;
-    return ZydisRegisterGetId(reg);
+    const unsigned r = static_cast<unsigned>(reg);
+    return r <= ZYDIS_REGISTER_MAX_VALUE ? Registers().vec[r] : -1;
+}
+
+u64 HashState(const State& s) {
+    u64 h = 1469598103934665603ull;
+    auto mix = [&h](u64 v) { h = (h ^ v) * 1099511628211ull; };
+    for (const Reg& r : s.r) mix(static_cast<u64>(r.kind) << 32 | static_cast<u32>(r.off));
+    for (std::uint8_t w : s.gpr_written) mix(w);
+    mix(s.xmm_written);
+    mix(s.pending);
+    mix(s.setup);
+    mix(s.va_from);
+    mix(s.r10_rcx);
+    mix(static_cast<u64>(s.cmp_reg) << 8 | s.bound_reg);
+    mix(static_cast<u64>(s.cmp_imm) << 32 | s.bound);
+    for (const State::Pushed& p : s.pushed) mix(static_cast<u64>(p.value.kind) << 40 ^ static_cast<u64>(p.at_kind) << 48 ^ static_cast<u64>(static_cast<u32>(p.at)) << 8 ^ static_cast<u32>(p.value.off));
+    for (const State::Save& e : s.saves) mix(static_cast<u64>(e.code) << 40 | static_cast<u64>(e.kind) << 32 | static_cast<u32>(e.off));
+    return h;
 }
 
 bool Walker::StackAddress(const ZydisDecodedOperand& op, const State& s, Kind& kind, i64& addr,
@@ -482,9 +583,9 @@ bool Walker::StackAddress(const ZydisDecodedOperand& op, const State& s, Kind& k
     if (op.mem.segment == ZYDIS_REGISTER_FS || op.mem.segment == ZYDIS_REGISTER_GS) return false;
     const int base = Gpr(op.mem.base);
     const int index = Gpr(op.mem.index);
-    if (base < 0 || s.r[base].kind == kNone) {
+    if (base < 0 || !Stacky(s.r[base].kind)) {
         // A stack address as the index of an absolute table is not a pattern compilers make.
-        if (index >= 0 && s.r[index].kind != kNone) {
+        if (index >= 0 && Stacky(s.r[index].kind)) {
             kind = kLost;
             indexed = true;
             addr = 0;
@@ -595,10 +696,10 @@ bool MergesDestination(const ZydisDecodedInstruction& ins, const ZydisDecodedOpe
 
 // x64: argument registers this instruction reads before the path wrote them.
 void Walker::ReadEvidence(const State& s) {
-    if (!m_.x64_ || IsZeroIdiom(ins_, ops_)) return;
+    if (IsZeroIdiom(ins_, ops_)) return;
     auto gpr_read = [&](ZydisRegister reg) {
         if (s.r10_rcx && Gpr(reg) == 10 && ins_.mnemonic != ZYDIS_MNEMONIC_SYSCALL) f_.reg_reads |= 1;
-        const int p = ArgPosition(Gpr(reg));
+        const int p = ArgPosition(Gpr(reg), m_.x64_);
         if (p < 0) return;
         const unsigned width = ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, reg) / 8;
         // A byte register of the high half (ah, ch) reads bits a byte write did not cover.
@@ -614,7 +715,7 @@ void Walker::ReadEvidence(const State& s) {
             continue;
         }
         if (op.type != ZYDIS_OPERAND_TYPE_REGISTER || !(op.actions & ZYDIS_OPERAND_ACTION_MASK_READ)) continue;
-        const int x = XmmId(op.reg.value);
+        const int x = m_.x64_ ? XmmId(op.reg.value) : -1;
         if (x >= 0 && x < 4) {
             if (!(s.xmm_written & (1u << x)) && !MergesDestination(ins_, ops_, i))
                 f_.reg_reads |= static_cast<std::uint8_t>(0x10u << x);
@@ -657,16 +758,40 @@ void Walker::Writes(State& s, bool skip_stack) {
         s.r[g] = Reg{};
         if (s.bound_reg == g) s.bound_reg = 0xFF;
         if (g == 10) s.r10_rcx = false;
-        const int p = ArgPosition(g);
+        const int p = ArgPosition(g, m_.x64_);
         // Even a byte written makes later reads of the whole register the code's own: compilers
         // set a byte (setcc) and then move the whole register.
         if (p >= 0 && sure) s.gpr_written[p] = 8;
     }
 }
 
+// The import slot a memory operand names ([abs] on x86, [rip+disp] on x64), if it names one.
+bool Walker::ImportSlotOf(u32 rva, const ZydisDecodedOperand& op, u32& slot) const {
+    if (op.type != ZYDIS_OPERAND_TYPE_MEMORY || op.mem.index != ZYDIS_REGISTER_NONE) return false;
+    if (op.mem.base == ZYDIS_REGISTER_RIP) {
+        slot = static_cast<u32>(rva + ins_.length + op.mem.disp.value);
+    } else if (op.mem.base == ZYDIS_REGISTER_NONE && !m_.x64_) {
+        const u64 va = static_cast<u32>(op.mem.disp.value);
+        if (va < m_.img_.ImageBase) return false;
+        slot = static_cast<u32>(va - m_.img_.ImageBase);
+    } else {
+        return false;
+    }
+    return m_.imports_.count(slot) != 0;
+}
+
 // Where a call or jump goes: an address in this image, an imported function, or unknown.
 bool Walker::Target(u32 rva, const ZydisDecodedOperand& op, u32& target, const ImportRef*& import) const {
     import = nullptr;
+    if (op.type == ZYDIS_OPERAND_TYPE_REGISTER) {
+        // Through a register that holds an imported function's address.
+        const int g = Gpr(op.reg.value);
+        if (g < 0 || current_->r[g].kind != kImport) return false;
+        auto it = m_.imports_.find(static_cast<u32>(current_->r[g].off));
+        if (it == m_.imports_.end()) return false;
+        import = &it->second;
+        return true;
+    }
     if (op.type == ZYDIS_OPERAND_TYPE_IMMEDIATE && op.imm.is_relative) {
         target = static_cast<u32>(rva + ins_.length + op.imm.value.s);
         return true;
@@ -870,7 +995,7 @@ Walker::Next Walker::Step(u32 rva, State& s) {
     const Facts before = f_;
     const Next next = Decoded(rva, s);
     if (before.reg_reads != f_.reg_reads || before.maybe_reads != f_.maybe_reads ||
-        before.incomplete != f_.incomplete || before.stack_args != f_.stack_args || before.arg_bytes != f_.arg_bytes)
+        before.incomplete != f_.incomplete || before.escaped != f_.escaped || before.stack_args != f_.stack_args || before.arg_bytes != f_.arg_bytes)
         std::fprintf(stderr, "  [%x] %x len %u mnemonic %d: reads %02x maybe %02x incomplete %d stack %u bytes %u\n",
                      entry_, rva, ins_.length, ins_.mnemonic, f_.reg_reads, f_.maybe_reads, f_.incomplete,
                      f_.stack_args, f_.arg_bytes);
@@ -881,6 +1006,7 @@ Walker::Next Walker::Step(u32 rva, State& s) {
 }
 
 Walker::Next Walker::Decoded(u32 rva, State& s) {
+    current_ = &s;
     u64 begin = 0, end = 0;
     if (!m_.IsCode(rva) || !m_.img_.Region(rva, begin, end)) {
         Lose(s);
@@ -968,6 +1094,12 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
                 ops_[1].type == ZYDIS_OPERAND_TYPE_REGISTER)
                 Escapes(s, Gpr(ops_[1].reg.value));  // stored away
             break;
+        case ZYDIS_MNEMONIC_PUSH:
+            // Kept on the stack: handed on only if a call finds it among its arguments.
+            if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER &&
+                (s.r[kSp].kind == kExact || s.r[kSp].kind == kAtMost))
+                break;
+            [[fallthrough]];
         default:
             for (int i = 0; i < ins_.operand_count_visible; ++i)
                 if (ops_[i].type == ZYDIS_OPERAND_TYPE_REGISTER && (ops_[i].actions & ZYDIS_OPERAND_ACTION_MASK_READ))
@@ -1022,17 +1154,42 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
                 }
             }
             return Next::Fall;
-        case ZYDIS_MNEMONIC_PUSH:
-            AdjustSp(s, -std::max<i64>(2, ops_[0].size / 8));
+        case ZYDIS_MNEMONIC_PUSH: {
+            // The operand width, not the operand's: push 1 stores a whole slot.
+            AdjustSp(s, -std::max<i64>(2, ins_.operand_width / 8));
+            const int g = ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER ? Gpr(ops_[0].reg.value) : -1;
+            const Reg sp = s.r[kSp];
+            if (sp.kind == kExact || sp.kind == kAtMost) {
+                for (State::Pushed& p : s.pushed)
+                    if (p.value.kind != kNone && p.at_kind == sp.kind && p.at <= sp.off) p = State::Pushed{};
+                if (g >= 0 && g != kSp && Stacky(s.r[g].kind)) {
+                    for (State::Pushed& p : s.pushed)
+                        if (p.value.kind == kNone) {
+                            p = State::Pushed{sp.off, sp.kind, s.r[g]};
+                            break;
+                        }
+                }
+            }
             return Next::Fall;
+        }
         case ZYDIS_MNEMONIC_POP: {
-            AdjustSp(s, std::max<i64>(2, ops_[0].size / 8));
+            Reg back{};
+            if (s.r[kSp].kind == kExact || s.r[kSp].kind == kAtMost)
+                for (State::Pushed& p : s.pushed)
+                    if (p.value.kind != kNone && p.at_kind == s.r[kSp].kind && p.at == s.r[kSp].off) {
+                        back = p.value;
+                        p = State::Pushed{};
+                    }
+            AdjustSp(s, std::max<i64>(2, ins_.operand_width / 8));
             if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER) {
                 const int g = Gpr(ops_[0].reg.value);
                 if (g == kSp) {
                     s.r[kSp].kind = kLost;
                     return Next::Fall;
                 }
+                Writes(s, true);
+                if (g >= 0) s.r[g] = back;
+                return Next::Fall;
             }
             Writes(s, true);
             return Next::Fall;
@@ -1053,7 +1210,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             AdjustSp(s, ins_.operand_width / 8);
             return Next::Fall;
         case ZYDIS_MNEMONIC_LEAVE:
-            s.r[kSp] = s.r[kBp].kind == kNone ? Reg{kLost, 0} : s.r[kBp];
+            s.r[kSp] = !Stacky(s.r[kBp].kind) ? Reg{kLost, 0} : s.r[kBp];
             AdjustSp(s, width);
             s.r[kBp] = Reg{};
             return Next::Fall;
@@ -1069,6 +1226,16 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             return Next::Fall;
         }
         case ZYDIS_MNEMONIC_MOV:
+            if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER && ops_[1].type == ZYDIS_OPERAND_TYPE_MEMORY) {
+                // An imported function's address, loaded to be called through the register.
+                const int d = Gpr(ops_[0].reg.value);
+                u32 slot = 0;
+                if (d >= 0 && d != kSp && ops_[0].size == width * 8 && ImportSlotOf(rva, ops_[1], slot)) {
+                    Writes(s, true);
+                    s.r[d] = Reg{kImport, static_cast<std::int32_t>(slot)};
+                    return Next::Fall;
+                }
+            }
             if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER && ops_[1].type == ZYDIS_OPERAND_TYPE_REGISTER) {
                 const int d = Gpr(ops_[0].reg.value), r = Gpr(ops_[1].reg.value);
                 const unsigned w = ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, ops_[0].reg.value);
@@ -1078,7 +1245,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
                     Writes(s, true);
                     s.r[d] = copy;
                     if (bound_reg == r) s.bound_reg = static_cast<std::uint8_t>(d);
-                    if (d == kSp && copy.kind == kNone) s.r[kSp].kind = kLost;
+                    if (d == kSp && !Stacky(copy.kind)) s.r[kSp] = Reg{kLost, 0};
                     return Next::Fall;
                 }
             }
@@ -1097,7 +1264,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             const int d = Gpr(ops_[0].reg.value);
             const int base = Gpr(ops_[1].mem.base);
             Reg value{};
-            if (base >= 0 && s.r[base].kind != kNone) {
+            if (base >= 0 && Stacky(s.r[base].kind)) {
                 value = s.r[base];
                 if (ops_[1].mem.index != ZYDIS_REGISTER_NONE) {
                     value.kind = kLost;
@@ -1109,14 +1276,14 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             Writes(s, true);
             if (d >= 0) {
                 s.r[d] = value;
-                if (d == kSp && value.kind == kNone) s.r[kSp].kind = kLost;
+                if (d == kSp && !Stacky(value.kind)) s.r[kSp] = Reg{kLost, 0};
             }
             return Next::Fall;
         }
         case ZYDIS_MNEMONIC_ADD: case ZYDIS_MNEMONIC_SUB: case ZYDIS_MNEMONIC_AND: {
             if (ops_[0].type != ZYDIS_OPERAND_TYPE_REGISTER) break;
             const int d = Gpr(ops_[0].reg.value);
-            if (d < 0 || s.r[d].kind == kNone) break;
+            if (d < 0 || !Stacky(s.r[d].kind)) break;
             Reg value = s.r[d];
             if (ops_[1].type == ZYDIS_OPERAND_TYPE_IMMEDIATE) {
                 const i64 imm = ops_[1].imm.value.s;
@@ -1146,20 +1313,33 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
         u32 target = 0;
         const ImportRef* import = nullptr;
         const bool known = Target(rva, ops_[0], target, import);
-        if (m_.x64_)
+        const bool self_push = known && !import && target == rva + ins_.length;  // push of its address
+        Facts callee = !known ? UnknownFacts() : self_push ? Facts{} : Callee(target, import);
+        // Addresses in registers a callee may take its arguments in.
+        if (m_.x64_) {
             for (int g : {1, 2, 8, 9}) Escapes(s, g);
-        if (known && !import && target == rva + ins_.length) {  // a push of its own address
+        } else {
+            // Compilers pass arguments in registers to their own functions (regparm clones):
+            // those the callee reads as they come.
+            for (int g : {0, 1, 2})
+                if (callee.reg_reads & (1u << ArgPosition(g, false))) Escapes(s, g);
+            // A pushed address just above the stack pointer is among the callee's arguments.
+            for (const State::Pushed& p : s.pushed)
+                if (p.value.kind == kExact && p.value.off >= 4 && p.at_kind == s.r[kSp].kind &&
+                    p.at - s.r[kSp].off < 64)
+                        f_.Escape(static_cast<u32>(p.value.off - 4));
+        }
+        if (self_push) {
             AdjustSp(s, -width);
             return Next::Fall;
         }
         f_.acts = true;
-        Facts callee = known ? Callee(target, import) : UnknownFacts();
         if (callee.NoReturn()) return Next::Stop;
         if (m_.x64_) PassThrough(s, callee);
         if (!m_.x64_) {
             if (callee.returns && !callee.conflict) {
                 AdjustSp(s, callee.ret_pop);
-            } else if (s.r[kSp].kind != kNone) {
+            } else {
                 s.r[kSp].kind = kLost;
             }
         }
@@ -1178,8 +1358,8 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             for (int g : kVolatile32) s.r[g] = Reg{};
         }
         s.bound_reg = 0xFF;
+        s.gpr_written = {8, 8, 8, 8};
         if (m_.x64_) {
-            s.gpr_written = {8, 8, 8, 8};
             s.xmm_written = 0xF;
             s.setup = 0;
         }
@@ -1243,6 +1423,37 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
     return Next::Fall;
 }
 
+u32* Walker::SeenFind(u32 rva) {
+    const u32 key = rva + 1;
+    std::size_t i = (key * 2654435761u) & (seen_slots_.size() - 1);
+    while (seen_slots_[i].first != 0) {
+        if (seen_slots_[i].first == key) return &seen_slots_[i].second;
+        i = (i + 1) & (seen_slots_.size() - 1);
+    }
+    return nullptr;
+}
+
+u32& Walker::SeenHead(u32 rva) {
+    if ((seen_used_ + 1) * 2 > seen_slots_.size()) {
+        std::vector<std::pair<u32, u32>> old(seen_slots_.size() * 2, {0, 0});
+        old.swap(seen_slots_);
+        for (const auto& e : old) {
+            if (e.first == 0) continue;
+            std::size_t i = (e.first * 2654435761u) & (seen_slots_.size() - 1);
+            while (seen_slots_[i].first != 0) i = (i + 1) & (seen_slots_.size() - 1);
+            seen_slots_[i] = e;
+        }
+    }
+    const u32 key = rva + 1;
+    std::size_t i = (key * 2654435761u) & (seen_slots_.size() - 1);
+    while (seen_slots_[i].first != 0 && seen_slots_[i].first != key) i = (i + 1) & (seen_slots_.size() - 1);
+    if (seen_slots_[i].first == 0) {
+        seen_slots_[i].first = key;
+        ++seen_used_;
+    }
+    return seen_slots_[i].second;
+}
+
 Facts Walker::Run() {
     const InferLimits& limits = m_.session_.Limits();
     State start;
@@ -1260,24 +1471,52 @@ Facts Walker::Run() {
                 Lose(s);
                 break;
             }
-            std::vector<State>& seen = seen_[rva];
-            if (std::find(seen.begin(), seen.end(), s) != seen.end()) break;
+            // States are kept where paths may meet: where a jump leads (a work item starts) and
+            // wherever states are kept already. Straight code between follows from them.
+            u32* at = SeenFind(rva);
+            if (!at && !fell) at = &SeenHead(rva);
+            if (!at) {
+                if (++steps_ > limits.InstructionsPerFunction || !m_.session_.Spend(1)) {
+                    Lose(s);
+                    out_of_budget_ = true;
+                    break;
+                }
+                if (Step(rva, s) == Next::Stop) break;
+                rva += ins_.length;
+                fell = true;
+                continue;
+            }
+            u32& head = *at;
+            u64 hash = HashState(s);
+            auto known = [&]() {
+                for (u32 i = head; i != 0; i = seen_nodes_[i - 1].next)
+                    if (seen_nodes_[i - 1].hash == hash && seen_nodes_[i - 1].s == s) return true;
+                return false;
+            };
+            if (known()) break;
             // Back at an instruction with a stack address moved on: a loop walking the stack.
             // Its register is given up rather than followed through memory it never reaches.
             bool widened = false;
-            for (const State& o : seen)
+            u32 count = 0;
+            for (u32 i = head; i != 0; i = seen_nodes_[i - 1].next, ++count) {
+                const State& o = seen_nodes_[i - 1].s;
                 for (std::size_t g = 0; g < s.r.size(); ++g)
                     if (o.r[g].kind == s.r[g].kind && (s.r[g].kind == kExact || s.r[g].kind == kAtMost) &&
                         o.r[g].off != s.r[g].off) {
                         s.r[g] = Reg{kLost, 0};
                         widened = true;
                     }
-            if (widened && std::find(seen.begin(), seen.end(), s) != seen.end()) break;
-            if (seen.size() >= limits.StatesPerAddress) {
+            }
+            if (widened) {
+                hash = HashState(s);
+                if (known()) break;
+            }
+            if (count >= limits.StatesPerAddress) {
                 Lose(s);
                 break;
             }
-            seen.push_back(s);
+            seen_nodes_.push_back({s, hash, head});
+            head = static_cast<u32>(seen_nodes_.size());
             if (++steps_ > limits.InstructionsPerFunction || !m_.session_.Spend(1)) {
                 Lose(s);
                 out_of_budget_ = true;
@@ -1297,6 +1536,17 @@ Facts Walker::Run() {
     return f_;
 }
 
+#ifdef ZANDREL_SIGNATURES_TRACE
+std::map<std::string, std::pair<u64, u64>> g_work;  // module: functions walked, instructions
+struct WorkDump {
+    ~WorkDump() {
+        for (const auto& [name, w] : g_work)
+            std::fprintf(stderr, "%-20s %8llu functions %10llu instructions\n", name.c_str(),
+                         static_cast<unsigned long long>(w.first), static_cast<unsigned long long>(w.second));
+    }
+} g_work_dump;
+#endif
+
 Facts Module::Function(u32 rva, int depth) {
     auto it = memo_.find(rva);
     if (it != memo_.end()) {
@@ -1308,6 +1558,10 @@ Facts Module::Function(u32 rva, int depth) {
     memo_[rva] = Memo{};
     Walker w(*this, rva, depth);
     Facts f = w.Run();
+#ifdef ZANDREL_SIGNATURES_TRACE
+    g_work[exports_.DllName].first++;
+    g_work[exports_.DllName].second += w.Steps();
+#endif
     Memo& m = memo_[rva];
     m.facts = f;
     m.busy = false;
