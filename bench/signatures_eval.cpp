@@ -34,6 +34,7 @@ const char kUsage[] =
     "usage: signatures_eval --spec-dir DIR [--x86-dir DIR] [--x64-dir DIR] [--mingw-dir DIR]\n"
     "                       [--gendef-dir DIR] [--label TEXT] [--dll NAME[,NAME...]]...\n"
     "                       [--wrong] [--list VERDICT[,VERDICT...]] [--disagreements]\n"
+    "                       [--markdown]\n"
     "  --spec-dir    Wine's dlls/ source folder: DIR/NAME/NAME.spec for each module\n"
     "  --x86-dir     Wine's 32-bit Windows modules (i386-windows)\n"
     "  --x64-dir     Wine's 64-bit Windows modules (x86_64-windows)\n"
@@ -43,7 +44,8 @@ const char kUsage[] =
     "  --dll         only these modules (file name, with or without .dll)\n"
     "  --wrong       lists every wrong answer of ours: machine, module, name, truth, ours\n"
     "  --list        lists ours of these verdicts: exact, lower, unknown, high, low, convention, wrong\n"
-    "  --disagreements  lists the functions where MinGW's names and Wine's .spec differ\n";
+    "  --disagreements  lists the functions where MinGW's names and Wine's .spec differ\n"
+    "  --markdown    prints the table as Markdown\n";
 
 std::string Lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -117,6 +119,7 @@ struct Options {
     std::set<std::string> only;
     std::set<Verdict> list;
     bool disagreements = false;
+    bool markdown = false;  // the table as Markdown, for docs/SIGNATURES.md
 };
 
 // Finds the images forwarders name beside the module, keeps them for the next forwarder, and
@@ -393,10 +396,18 @@ struct Eval {
         for (const std::string& f : files) RunModule(m, dir, f, loader);
     }
 
-    static void Cell(const Tally& t, long k) { std::printf(" %6.2f%% %6ld", t.Pct(k), k); }
+    void Cell(const Tally& t, long k) const {
+        if (opt.markdown)
+            std::printf(" %.2f %% (%ld) |", t.Pct(k), k);
+        else
+            std::printf(" %6.2f%% %6ld", t.Pct(k), k);
+    }
 
-    static void Line(const char* label, const char* who, const Tally& t) {
-        std::printf("%-28s %-6s %7ld", label, who, t.n);
+    void Line(const char* label, const char* who, const Tally& t) const {
+        if (opt.markdown)
+            std::printf("| %s | %s | %ld |", label, who, t.n);
+        else
+            std::printf("%-28s %-6s %7ld", label, who, t.n);
         for (Verdict v : {Verdict::Exact, Verdict::LowerBound, Verdict::Unknown}) Cell(t, t.v[int(v)]);
         Cell(t, t.Wrong());
         for (Verdict v : {Verdict::TooHigh, Verdict::TooLow, Verdict::WrongConvention}) Cell(t, t.v[int(v)]);
@@ -417,9 +428,12 @@ struct Eval {
     void Print() {
         std::printf("\nParameter counts of Wine's own modules against %s\n",
                     opt.label.empty() ? "Wine's .spec files" : opt.label.c_str());
-        std::printf("%-28s %-6s %7s %15s %15s %15s %15s %15s %15s %15s\n", "", "", "N", "exact", "lower bound",
-                    "unknown", "wrong", "too high", "too low", "convention");
-        std::string lastGroup;
+        if (opt.markdown)
+            std::printf("\n| | | N | exact | lower bound | unknown | wrong | too high | too low | convention |\n"
+                        "|---|---|--:|--:|--:|--:|--:|--:|--:|--:|\n");
+        else
+            std::printf("%-28s %-6s %7s %15s %15s %15s %15s %15s %15s %15s\n", "", "", "N", "exact", "lower bound",
+                        "unknown", "wrong", "too high", "too low", "convention");
         for (const auto& [key, row] : rows) {
             std::string label = key.substr(key.find('|') + 1);
             Line(label.c_str(), "ours", row.ours);
@@ -553,6 +567,8 @@ int main(int argc, char** argv) {
             }
         } else if (a == "--wrong") {
             o.list.insert({Verdict::TooHigh, Verdict::TooLow, Verdict::WrongConvention});
+        } else if (a == "--markdown") {
+            o.markdown = true;
         } else if (a == "--disagreements") {
             o.disagreements = true;
         } else if (a == "--list") {

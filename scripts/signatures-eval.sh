@@ -15,6 +15,7 @@
 #   --list VERDICTS       list ours of these verdicts (comma-separated): exact, lower, unknown,
 #                         high, low, convention, wrong
 #   --disagreements       also list the functions where MinGW's names and Wine's .spec differ
+#   --markdown            the table in Markdown, as docs/SIGNATURES.md shows it
 #   --no-gendef           leave gendef out (its first run takes about a minute)
 #   -h, --help            this text
 # Environment:
@@ -36,7 +37,7 @@ while [ $# -gt 0 ]; do
   case $1 in
     --dll|--list) [ $# -ge 2 ] || { echo "signatures-eval: $1 needs a value" >&2; exit 2; }
                   args+=("$1" "$2"); shift 2 ;;
-    --wrong|--disagreements) args+=("$1"); shift ;;
+    --wrong|--disagreements|--markdown) args+=("$1"); shift ;;
     --no-gendef) gendef=0; shift ;;
     -h|--help) sed -n '2,/^set -euo/p' "${BASH_SOURCE[0]}" | sed '$d' | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "signatures-eval: unknown option '$1' (see --help)" >&2; exit 2 ;;
