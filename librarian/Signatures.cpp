@@ -76,6 +76,10 @@ struct State {
         bool operator==(const Pushed&) const = default;
     };
     std::array<Pushed, 4> pushed{};
+    // x86: bytes pushed since the stack pointer last moved otherwise (arguments pushed for a
+    // call), and whether a `sub esp, N` now only makes up for what an unknown callee popped.
+    std::uint16_t push_run = 0;
+    bool compensate = false;
     // Bounds of a jump table's index: the last `cmp reg, imm`, and what a branch on it proved.
     std::uint8_t cmp_reg = 0xFF;
     std::uint8_t bound_reg = 0xFF;
@@ -451,6 +455,7 @@ private:
 
     Next Step(u32 rva, State& s);
     Next Decoded(u32 rva, State& s);
+    Next Instruction(u32 rva, State& s);
     Next Effects(u32 rva, State& s);
     bool SaveOrRestore(State& s, int& restored);
     void Setups(State& s);
@@ -572,6 +577,7 @@ u64 HashState(const State& s) {
     mix(s.r10_rcx);
     mix(static_cast<u64>(s.cmp_reg) << 8 | s.bound_reg);
     mix(static_cast<u64>(s.cmp_imm) << 32 | s.bound);
+    mix(static_cast<u64>(s.push_run) << 1 | s.compensate);
     for (const State::Pushed& p : s.pushed) mix(static_cast<u64>(p.value.kind) << 40 ^ static_cast<u64>(p.at_kind) << 48 ^ static_cast<u64>(static_cast<u32>(p.at)) << 8 ^ static_cast<u32>(p.value.off));
     for (const State::Save& e : s.saves) mix(static_cast<u64>(e.code) << 40 | static_cast<u64>(e.kind) << 32 | static_cast<u32>(e.off));
     return h;
@@ -1007,6 +1013,25 @@ Walker::Next Walker::Step(u32 rva, State& s) {
 
 Walker::Next Walker::Decoded(u32 rva, State& s) {
     current_ = &s;
+    const Reg sp_before = s.r[kSp];
+    const bool compensate = s.compensate;
+    s.compensate = false;
+    const Next next = Instruction(rva, s);
+    if (!m_.x64_) {
+        const ZydisMnemonic mn = ins_.mnemonic;
+        if (compensate && mn == ZYDIS_MNEMONIC_SUB && ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER &&
+            Gpr(ops_[0].reg.value) == kSp && ops_[1].type == ZYDIS_OPERAND_TYPE_IMMEDIATE)
+            s.r[kSp] = sp_before;  // what the callee popped, taken back
+        if (mn == ZYDIS_MNEMONIC_PUSH) {
+            s.push_run = static_cast<std::uint16_t>(std::min(s.push_run + 4, 0xFFFF));
+        } else if (mn == ZYDIS_MNEMONIC_CALL || !(s.r[kSp] == sp_before)) {
+            s.push_run = 0;
+        }
+    }
+    return next;
+}
+
+Walker::Next Walker::Instruction(u32 rva, State& s) {
     u64 begin = 0, end = 0;
     if (!m_.IsCode(rva) || !m_.img_.Region(rva, begin, end)) {
         Lose(s);
@@ -1026,13 +1051,21 @@ Walker::Next Walker::Decoded(u32 rva, State& s) {
                           mn == ZYDIS_MNEMONIC_PUSHFQ || mn == ZYDIS_MNEMONIC_POPF ||
                           mn == ZYDIS_MNEMONIC_POPFD || mn == ZYDIS_MNEMONIC_POPFQ;
 
+    // An absolute address of the image in the instruction (a relocation falls inside it).
+    if (!f_.acts) {
+        auto it = std::lower_bound(m_.relocs_.begin(), m_.relocs_.end(), rva);
+        if (it != m_.relocs_.end() && *it < rva + ins_.length) f_.acts = true;
+    }
     // Evidence first, from the state before the instruction.
     for (int i = 0; i < ins_.operand_count; ++i) {
         const ZydisDecodedOperand& op = ops_[i];
         if (op.visibility == ZYDIS_OPERAND_VISIBILITY_HIDDEN && stack_op) continue;
         if (op.type != ZYDIS_OPERAND_TYPE_MEMORY) continue;
         const bool agen = op.mem.type == ZYDIS_MEMOP_TYPE_AGEN;
-        if (!agen && op.visibility != ZYDIS_OPERAND_VISIBILITY_HIDDEN) f_.acts = true;
+        // Memory touched, or the address of something in the image taken: a function that
+        // hands out a global's address is no constant stub.
+        if ((!agen && op.visibility != ZYDIS_OPERAND_VISIBILITY_HIDDEN) || op.mem.base == ZYDIS_REGISTER_RIP)
+            f_.acts = true;
         Access(op, s, agen);
     }
     // x64 home-area spills of the argument registers still as they came: evidence only once
@@ -1339,6 +1372,10 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
         if (!m_.x64_) {
             if (callee.returns && !callee.conflict) {
                 AdjustSp(s, callee.ret_pop);
+            } else if (s.push_run == 0 && (s.r[kSp].kind == kExact || s.r[kSp].kind == kAtMost)) {
+                // Arguments stored, not pushed: a frame of fixed size, which the code keeps.
+                // The callee pops none, or what a `sub esp, N` right after gives back.
+                s.compensate = true;
             } else {
                 s.r[kSp].kind = kLost;
             }
