@@ -1260,8 +1260,22 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
         }
         case ZYDIS_MNEMONIC_MOV:
             if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER && ops_[1].type == ZYDIS_OPERAND_TYPE_MEMORY) {
-                // An imported function's address, loaded to be called through the register.
+                // A stack address loaded back from where it was pushed.
                 const int d = Gpr(ops_[0].reg.value);
+                Kind kind = kNone;
+                i64 a = 0;
+                bool indexed = false;
+                if (d >= 0 && d != kSp && ops_[0].size == width * 8 && StackAddress(ops_[1], s, kind, a, indexed) &&
+                    !indexed && (kind == kExact || kind == kAtMost)) {
+                    for (const State::Pushed& p : s.pushed)
+                        if (p.value.kind != kNone && p.at_kind == kind && p.at == a) {
+                            const Reg value = p.value;
+                            Writes(s, true);
+                            s.r[d] = value;
+                            return Next::Fall;
+                        }
+                }
+                // An imported function's address, loaded to be called through the register.
                 u32 slot = 0;
                 if (d >= 0 && d != kSp && ops_[0].size == width * 8 && ImportSlotOf(rva, ops_[1], slot)) {
                     Writes(s, true);
@@ -1359,7 +1373,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             // A pushed address just above the stack pointer is among the callee's arguments.
             for (const State::Pushed& p : s.pushed)
                 if (p.value.kind == kExact && p.value.off >= 4 && p.at_kind == s.r[kSp].kind &&
-                    p.at - s.r[kSp].off < 64)
+                    p.at - s.r[kSp].off < s.push_run)
                         f_.Escape(static_cast<u32>(p.value.off - 4));
         }
         if (self_push) {
@@ -1672,6 +1686,10 @@ Signature Judge(const Facts& f, bool x64) {
         if (f.maybe_reads & (0x11u << p)) open_above = true;
     sig.Sure = f.incomplete || f.escaped || open_above || (count == 0 && !f.acts) ? Certainty::LowerBound
                                                                                   : Certainty::Exact;
+#ifdef ZANDREL_SIGNATURES_TRACE
+    std::fprintf(stderr, "JUDGE incomplete %d escaped %d open_above %d constant %d\n", f.incomplete, f.escaped,
+                 open_above, count == 0 && !f.acts);
+#endif
     if (f.variadic_from != UINT32_MAX) {
         sig.Variadic = true;
         sig.Count = f.variadic_from;
