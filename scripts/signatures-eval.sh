@@ -62,10 +62,12 @@ if [ ! -f "$specs/complete" ]; then
   debian=$(ls "$work"/wine_*.debian.tar.* | head -n 1)
   # Only the .spec files are needed, unless one of Debian's patches changes them: then the
   # whole source is unpacked with the patches applied.
-  if as_root tar -xf "$debian" -O --wildcards 'debian/patches/*' 2>/dev/null | grep -qE '^\+\+\+ .*\.spec\b'; then
+  # (grep reads to the end: with pipefail, tar cut short by grep -q would count as no match.)
+  if as_root tar -xf "$debian" -O --wildcards 'debian/patches/*' 2>/dev/null \
+    | grep -E '^\+\+\+ .*\.spec\b' >/dev/null; then
     echo "== Debian's patches change .spec files: unpacking the whole source" >&2
     (cd "$work" && as_root dpkg-source -x --no-check ./*.dsc src >/dev/null)
-    (cd "$work/src" && find dlls -name '*.spec' -print0 | as_root cpio -0pdm --quiet "$specs")
+    (cd "$work/src" && as_root find dlls -name '*.spec' -exec cp --parents {} "$specs/" \;)
   else
     as_root tar -xf "$orig" -C "$specs" --strip-components=1 --wildcards '*/dlls/*.spec'
   fi
