@@ -120,6 +120,10 @@ std::string MachineName(std::uint16_t machine) {
 
 }  // namespace
 
+bool ReadDllFile(const std::string& path, std::string& bytes, std::string& reason) {
+    return ReadWholeFile(path, bytes, reason);
+}
+
 std::string LibraryNameForDll(const std::string& dll_path) {
     std::string name = FilePart(dll_path);
     name.resize(name.size() >= 3 ? name.size() - 3 : 0);

@@ -12,6 +12,10 @@ namespace zandrel::librarian {
 // replaced by "lib" ("user32.dll" -> "user32.lib", "name.ax" -> "namelib").
 std::string LibraryNameForDll(const std::string& dll_path);
 
+// Reads a whole DLL file (refusing what does not start as a PE image or is over 1 GiB); on
+// failure returns false with a short reason.
+bool ReadDllFile(const std::string& path, std::string& bytes, std::string& reason);
+
 struct BuildReport {
     std::size_t Functions = 0;    // code imports written
     std::size_t Data = 0;         // data imports written
