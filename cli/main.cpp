@@ -1,4 +1,5 @@
 // zandrel-cli: the scriptable front end of the same core the GUI uses.
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include "base/Number.h"
 #include "base/Path.h"
 #include "base/Version.h"
+#include "librarian/InferredCounts.h"
 #include "librarian/Librarian.h"
 #include "readers/DllMachine.h"
 #include "readers/ImportLib.h"
@@ -40,7 +42,10 @@ const char kUsage[] =
 const char kHelp[] =
     "zandrel-cli reads an import library (a COFF archive such as user32.lib) and prints what\n"
     "Zandrel shows for it. Given a DLL (a 32-bit or 64-bit PE image) instead, it first builds\n"
-    "the DLL's import library, as polib does for the program, and then reads that.\n"
+    "the DLL's import library, as polib does for the program, and then reads that. A count\n"
+    "that the library's names do not carry (cdecl and 64-bit functions: 0) is then taken\n"
+    "from the DLL's code where that shows it (exactly, or at least that many), as the\n"
+    "program does after Open DLL; with a library given as such, counts are its own.\n"
     "\n"
     "  symbols LIB|DLL   one line per function: the symbol name, a tab, the parameter count,\n"
     "                a tab, the function name in the host language.\n"
@@ -140,10 +145,21 @@ public:
         }
         for (const std::string& w : report.Warnings)
             std::fprintf(stderr, "zandrel-cli: %s: warning: %s\n", file.c_str(), w.c_str());
+        counts = std::move(report.Counts);
         return true;
     }
 
+    // Counts the library's names cannot carry take those the DLL's code gives, as the program
+    // fills its "Parameter" column after Open DLL.
+    void FillCounts(SymbolList& symbols) const {
+        if (counts.empty()) return;
+        for (SymbolEntry& e : symbols)
+            if (const librarian::InferredCount* c = librarian::InferredCountFor(counts, e.Name, e.ParamCount))
+                e.ParamCount = static_cast<std::int32_t>(std::min<std::uint32_t>(c->Count, INT32_MAX));
+    }
+
     std::string lib;
+    librarian::InferredCounts counts;  // empty for a library given as such
 
 private:
     std::filesystem::path temp_;
@@ -168,6 +184,7 @@ int Symbols(const std::vector<std::string>& args) {
     if (!source.Resolve(file, lib_dir)) return 1;
     SymbolList symbols;
     if (!LoadSymbols(source.lib, symbols)) return 1;
+    source.FillCounts(symbols);
     // Appended piece by piece: temporaries per line cost more than the reading itself.
     std::string out;
     std::size_t size = 0;
@@ -226,6 +243,7 @@ int Import(const std::vector<std::string>& args) {
     if (!source.Resolve(lib, lib_dir)) return 1;
     SymbolList symbols;
     if (!LoadSymbols(source.lib, symbols)) return 1;
+    source.FillCounts(symbols);
     options.LibName = FilePart(source.lib);
     std::string text = GenerateImportSource(RowsFromSymbols(symbols), options);
     if (!have_output) {
