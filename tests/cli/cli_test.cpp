@@ -9,6 +9,7 @@
 #include "base/Version.h"
 #include "support/ArchiveBuilder.h"
 #include "support/HostileFiles.h"
+#include "support/CodeDll.h"
 #include "support/PeBuilder.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
@@ -145,7 +146,6 @@ TEST_F(Cli, MachineNamesTheClassOrTheFailure) {
     EXPECT_EQ(r.out, "Unreadable\n");
 }
 
-
 TEST_F(Cli, DllIsReadThroughTheLibraryBuiltFromIt) {
     std::filesystem::create_directories(dir.File("in"));
     std::string dll32 = dir.Write("in/thing.dll", BuildPe(MixedExportsSpec(false)).Bytes);
@@ -170,21 +170,6 @@ TEST_F(Cli, DllIsReadThroughTheLibraryBuiltFromIt) {
                      "Import \"thing.lib\"\r\n  Close()\r\n  Open()\r\nEndImport\r\n");
     EXPECT_TRUE(std::filesystem::exists(dir.File("libs/thing.lib")));
 }
-
-namespace {
-
-// A DLL whose exports' code is given: export i starts at file offset 0x400 + 16 i.
-std::string DllWithCode(bool wide, const std::vector<std::pair<std::string, std::string>>& functions) {
-    PeSpec spec;
-    spec.Pe32Plus = wide;
-    for (const auto& f : functions) spec.Exports.push_back({f.first, PeExportSpec::Code, ""});
-    PeImage img = BuildPe(spec);
-    for (std::size_t i = 0; i < functions.size(); ++i)
-        img.Bytes.replace(0x400 + 16 * i, functions[i].second.size(), functions[i].second);
-    return img.Bytes;
-}
-
-}  // namespace
 
 TEST_F(Cli, CountsTheLibraryCannotCarryComeFromTheDllsCode) {
     // Pair: ret 8 (stdcall, two slots). Sum: mov eax, [esp+4]; add eax, [esp+8]; ret (cdecl).

@@ -5,6 +5,7 @@
 
 #include "librarian/InferredCounts.h"
 #include "librarian/Librarian.h"
+#include "support/CodeDll.h"
 #include "support/PeBuilder.h"
 #include "support/TempDir.h"
 
@@ -22,16 +23,6 @@ PeExports ExportsOf(const std::vector<std::pair<std::string, bool>>& names) {
         ex.Named.push_back(e);
     }
     return ex;
-}
-
-// A DLL whose exports' code is given: export i starts at file offset 0x400 + 16 i.
-std::string DllWithCode(bool wide, const std::vector<std::pair<std::string, std::string>>& functions) {
-    PeSpec spec;
-    spec.Pe32Plus = wide;
-    for (const auto& f : functions) spec.Exports.push_back({f.first, PeExportSpec::Code, ""});
-    PeImage img = BuildPe(spec);
-    for (std::size_t i = 0; i < functions.size(); ++i) img.Bytes.replace(0x400 + 16 * i, functions[i].second.size(), functions[i].second);
-    return img.Bytes;
 }
 
 }  // namespace
