@@ -72,7 +72,9 @@ InferredCounts CountsBySymbol(const PeExports& exports, Machine machine, const s
     for (std::size_t i = 0; i < exports.Named.size(); ++i) {
         const PeExport& e = exports.Named[i];
         const Signature& sig = signatures[i];
-        if (e.Name.empty() || e.Data) continue;
+        // A fastcall name carries its own byte count, and its first two arguments come in
+        // registers: the stack slots its code reads are not its parameters.
+        if (e.Name.empty() || e.Data || e.Name[0] == '@') continue;
         // A lower bound of 0 says nothing the library's 0 does not.
         if (sig.Sure != Certainty::Exact && !(sig.Sure == Certainty::LowerBound && sig.Count > 0)) continue;
         const InferredCount count{sig.Count, sig.Sure};

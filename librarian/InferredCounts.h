@@ -24,7 +24,8 @@ using InferredCounts = std::unordered_map<std::string, InferredCount>;
 // is not taken. Images are kept once read: a DLL forwards many functions to the same few.
 ImageLoader FolderImageLoader(std::vector<std::string> folders, Machine machine);
 
-// The counts worth showing: exact ones, and lower bounds above 0. Each export is keyed by the
+// The counts worth showing: exact ones, and lower bounds above 0, of functions not named as
+// fastcall ("@Name@N"). Each export is keyed by the
 // public symbol PlanImports gives it with these signatures; on x86 also by the symbol a library
 // built without the signature has ("_Name" for "_Name@8"), for a library whose librarian found
 // less (a forwarder's DLL that only the program's system folder holds).

@@ -29,14 +29,15 @@ PeExports ExportsOf(const std::vector<std::pair<std::string, bool>>& names) {
 
 TEST(InferredCounts, KeyedByTheLibrarysNamesAndOnlyWhatSaysSomething) {
     PeExports ex = ExportsOf({{"Open", false}, {"Log", false}, {"Guess", false}, {"Nothing", false},
-                              {"Table", true}, {"_Done@4", false}, {"", false}});
+                              {"Table", true}, {"_Done@4", false}, {"", false}, {"@Fast@8", false}});
     const std::vector<Signature> sigs = {{CallConvention::Stdcall, Certainty::Exact, 3, false},
                                          {CallConvention::Cdecl, Certainty::LowerBound, 1, true},
                                          {CallConvention::Cdecl, Certainty::LowerBound, 0, false},
                                          {},
                                          {CallConvention::Stdcall, Certainty::Exact, 1, false},
                                          {CallConvention::Stdcall, Certainty::Exact, 1, false},
-                                         {CallConvention::Cdecl, Certainty::Exact, 2, false}};
+                                         {CallConvention::Cdecl, Certainty::Exact, 2, false},
+                                         {CallConvention::Cdecl, Certainty::Exact, 0, false}};
     InferredCounts x86 = CountsBySymbol(ex, Machine::X86, sigs);
     // The decorated name PlanImports gives, and the plain one a library without the count has.
     ASSERT_EQ(x86.count("_Open@12"), 1u);
@@ -46,7 +47,7 @@ TEST(InferredCounts, KeyedByTheLibrarysNamesAndOnlyWhatSaysSomething) {
     EXPECT_EQ(x86["_Log"].Sure, Certainty::LowerBound);
     EXPECT_EQ(x86["_Log"].Count, 1u);
     EXPECT_EQ(x86["_Done@4"].Count, 1u);  // already decorated: its own name
-    // "at least 0", nothing known, data and nameless entries give nothing.
+    // "at least 0", nothing known, data, nameless entries and fastcall names give nothing.
     EXPECT_EQ(x86.size(), 4u);
     InferredCounts x64 = CountsBySymbol(ex, Machine::X64, sigs);
     EXPECT_EQ(x64.count("Open"), 1u);
