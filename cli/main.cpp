@@ -21,6 +21,8 @@
 #include "base/Version.h"
 #include "librarian/InferredCounts.h"
 #include "librarian/Librarian.h"
+#include "librarian/PeExports.h"
+#include "librarian/Signatures.h"
 #include "readers/DllMachine.h"
 #include "readers/ImportLib.h"
 #include "readers/Symbols.h"
@@ -37,6 +39,7 @@ const char kUsage[] =
     "  zandrel-cli import LIB|DLL [--convention STDCALL|CDECL|FASTCALL] [--no-alias] [-o FILE]\n"
     "                             [--lib-dir DIR]\n"
     "  zandrel-cli machine FILE\n"
+    "  zandrel-cli signatures DLL\n"
     "  zandrel-cli --help | --version\n";
 
 const char kHelp[] =
@@ -61,6 +64,12 @@ const char kHelp[] =
     "                is built in a temporary folder that is removed afterwards.\n"
     "  machine FILE  X86 or X64 for a 32-bit or 64-bit PE image (DLL or EXE); otherwise\n"
     "                NotAnImage or Unreadable, with exit status 1.\n"
+    "  signatures DLL  what the DLL's machine code says of each named export, one line\n"
+    "                each in export order: name, calling convention (stdcall, cdecl, x64,\n"
+    "                unknown), certainty (exact, at least, unknown) and parameter count\n"
+    "                (x86: 4-byte stack slots; x64: arguments), tab-separated, plus a fifth\n"
+    "                field \"variadic\" for a function that takes more after those. Forwarded\n"
+    "                and imported functions are followed into DLLs found beside DLL.\n"
     "\n"
     "Exit status: 0 success, 1 the file could not be read or is not what was expected,\n"
     "2 wrong usage. A damaged library that still gave functions prints those, with a\n"
@@ -276,6 +285,53 @@ int Machine(const std::vector<std::string>& args) {
     return 1;
 }
 
+// Finds another DLL beside the one inferred: NAME or NAME.dll, any case.
+bool LoadBeside(const std::string& folder, const std::string& name, std::string& image) {
+    auto lower = [](std::string t) {
+        for (char& c : t)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return t;
+    };
+    const std::string want = lower(name), want_dll = want + ".dll";
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string file = lower(it->path().filename().string());
+        if (file != want && file != want_dll) continue;
+        std::string reason;
+        return librarian::ReadDllFile(it->path().string(), image, reason);
+    }
+    return false;
+}
+
+int Signatures(const std::vector<std::string>& args) {
+    if (args.size() != 1 || args[0].empty()) return Usage();
+    const std::string& dll = args[0];
+    std::string bytes, reason;
+    librarian::PeExports exports;
+    if (!librarian::ReadDllFile(dll, bytes, reason) || !librarian::ReadPeExports(bytes, exports, reason)) {
+        Fail(dll, reason.c_str());
+        return 1;
+    }
+    const std::string folder = FolderPart(dll);
+    const auto sigs = librarian::InferSignatures(bytes, exports, [&](const std::string& name, std::string& image) {
+        return LoadBeside(folder, name, image);
+    });
+    std::string out;
+    for (std::size_t i = 0; i < sigs.size(); ++i) {
+        const librarian::Signature& g = sigs[i];
+        out += exports.Named[i].Name + '\t' + librarian::CallConventionText(g.Convention) + '\t' +
+               librarian::CertaintyText(g.Sure) + '\t' + std::to_string(g.Count);
+        if (g.Variadic) out += "\tvariadic";
+        out += '\n';
+    }
+    if (!WriteAll(stdout, out)) {
+        Fail("standard output", "write failed");
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -299,5 +355,6 @@ int main(int argc, char** argv) {
     if (command == "symbols") return Symbols(args);
     if (command == "import") return Import(args);
     if (command == "machine") return Machine(args);
+    if (command == "signatures") return Signatures(args);
     return Usage();
 }

@@ -13,6 +13,10 @@ namespace zandrel::librarian {
 // replaced by "lib" ("user32.dll" -> "user32.lib", "name.ax" -> "namelib").
 std::string LibraryNameForDll(const std::string& dll_path);
 
+// Reads a whole DLL file (refusing what does not start as a PE image or is over 1 GiB); on
+// failure returns false with a short reason.
+bool ReadDllFile(const std::string& path, std::string& bytes, std::string& reason);
+
 struct BuildReport {
     std::size_t Functions = 0;    // code imports written
     std::size_t Data = 0;         // data imports written
@@ -20,10 +24,6 @@ struct BuildReport {
     std::vector<std::string> Warnings;
     InferredCounts Counts;  // what the code says, by the library's symbol names
 };
-
-// Reads a whole DLL file into `bytes` (refusing what is no PE image at all, or over 1 GiB). On
-// failure returns false with a short reason.
-bool ReadDllFile(const std::string& path, std::string& bytes, std::string& reason);
 
 // Reads the DLL at `dll_path` and writes the import library for `machine` to `out_path`. An
 // image for another machine (the COFF header's field) is refused. The exports' code is read for

@@ -40,10 +40,26 @@ struct Signature {
 // example from beside the DLL or from the system's folder. Returns false when none is found.
 using ImageLoader = std::function<bool(const std::string& dll_name, std::string& image)>;
 
+// The work one image may cost: a hostile one ends with "unknown" results, never a hang.
+struct InferLimits {
+    std::uint32_t InstructionsPerFunction = 20000;  // decoded along all paths of one function
+    std::uint32_t StatesPerAddress = 16;    // distinct stack states one instruction is visited with
+    std::uint32_t CallDepth = 32;           // nested calls followed into their callees
+    std::uint32_t ForwardDepth = 4;         // forwarders and imports followed into other DLLs
+    std::uint32_t Modules = 64;             // other DLLs loaded
+    std::uint32_t JumpTableEntries = 1024;  // targets of one switch table
+    std::uint64_t InstructionsPerImage = 50'000'000;  // all exports and the DLLs they lead into
+};
+
 // One Signature for each entry of `exports.Named`, in the same order. `image` is the whole file
 // that `exports` was read from.
 std::vector<Signature> InferSignatures(std::string_view image, const PeExports& exports,
                                        const ImageLoader& loader = {});
+std::vector<Signature> InferSignatures(std::string_view image, const PeExports& exports,
+                                       const ImageLoader& loader, const InferLimits& limits);
+// The function at `rva` of `image`, exported or not (for tests and tools).
+Signature InferSignatureAt(std::string_view image, std::uint32_t rva, const ImageLoader& loader = {},
+                           const InferLimits& limits = {});
 
 // Short English words for messages and listings: "stdcall", "cdecl", "x64", "unknown" and
 // "exact", "at least", "unknown".

@@ -2,7 +2,7 @@
 # Makes a Debian 12 machine ready to build, run and test Zandrel.
 # Idempotent: when everything is already in place it only checks and returns.
 #   scripts/setup.sh [BUILD_DIR]
-# Environment: ZANDREL_CACHE (default /var/cache/zandrel) holds the Scintilla source.
+# Environment: ZANDREL_CACHE (default /var/cache/zandrel) holds the Scintilla and Zydis sources.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -15,6 +15,7 @@ packages=(
   googletest libgtest-dev
   clang libclang-rt-14-dev lld-16 llvm-16
   hyperfine valgrind  # scripts/bench.sh: whole-command timings, instruction counts
+  libzycore-dev  # the headers the Zydis decoder is built with
 )
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -48,8 +49,9 @@ if ! has_src; then
 fi
 
 scintilla_dir() { ls -d "$cache"/scite-*/scintilla 2>/dev/null | head -n 1; }
+zydis_dir() { ls -d "$cache"/zydis-4*/ 2>/dev/null | head -n 1; }
 
-if [ ${#missing[@]} -gt 0 ] || [ -z "$(scintilla_dir)" ]; then
+if [ ${#missing[@]} -gt 0 ] || [ -z "$(scintilla_dir)" ] || [ -z "$(zydis_dir)" ]; then
   need_update=1
 fi
 
@@ -81,6 +83,14 @@ if [ -z "$(scintilla_dir)" ]; then
 fi
 sdir=$(scintilla_dir)
 [ -f "$sdir/win32/ScintillaWin.cxx" ] || { echo "setup: no Scintilla source under $cache" >&2; exit 1; }
+
+# The instruction decoder the librarian reads parameter counts with (cmake/Zydis.cmake).
+if [ -z "$(zydis_dir)" ]; then
+  echo "setup: fetching the Zydis source (Debian source package zydis) into $cache" >&2
+  as_root mkdir -p "$cache"
+  (cd "$cache" && as_root apt-get source -qq -o APT::Sandbox::User=root zydis >/dev/null)
+fi
+[ -f "$(zydis_dir)/src/Decoder.c" ] || { echo "setup: no Zydis source under $cache" >&2; exit 1; }
 
 # A private Wine prefix for this build tree, so tests never touch the user's own.
 if [ $# -ge 1 ]; then

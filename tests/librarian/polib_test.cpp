@@ -267,7 +267,8 @@ TEST_F(Polib, WineUser32) {
     ASSERT_EQ(zandrel::ReadLibFile(dir.File("user32.lib"), list), zandrel::ReadStatus::Ok);
     for (const auto& entry : list) {
         const std::size_t at = entry.Name.rfind('@');
-        if (at != std::string::npos)
+        if (at != std::string::npos) {
             EXPECT_EQ(entry.ParamCount, std::stoi(entry.Name.substr(at + 1)) / 4) << entry.Name;
+        }
     }
 }

@@ -1,0 +1,1377 @@
+// Parameter counts from machine code. Each export is followed from its entry along every path a
+// compiler's layout allows, with the stack pointer (and the registers that hold addresses in the
+// stack) tracked relative to the entry. What the paths together show about the argument area,
+// the returns and (on x64) the argument registers becomes one Signature. Anything the walk cannot
+// follow makes the result weaker, never a guess.
+#include "librarian/Signatures.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <unordered_map>
+#include <unordered_set>
+
+#include <Zydis/Decoder.h>
+#include <Zydis/Register.h>
+#include <Zydis/Utils.h>
+
+#include "librarian/PeImage.h"
+
+namespace zandrel::librarian {
+
+namespace {
+
+using u32 = std::uint32_t;
+using u64 = std::uint64_t;
+using i64 = std::int64_t;
+
+constexpr std::uint16_t kMachineI386 = 0x14C;
+constexpr std::uint16_t kMachineAmd64 = 0x8664;
+constexpr int kSp = 4;  // esp/rsp in the encoding order of the general registers
+constexpr int kBp = 5;
+
+// What the walk knows of a general register: nothing (it holds no stack address), a stack
+// address at a known offset from the entry's stack pointer, one at most that offset (after
+// aligning), or some stack address it lost track of.
+enum Kind : std::uint8_t { kNone, kExact, kAtMost, kLost };
+struct Reg {
+    Kind kind = kNone;
+    std::int32_t off = 0;
+    bool operator==(const Reg&) const = default;
+};
+
+struct State {
+    std::array<Reg, 16> r{};
+    // x64: how many bytes of rcx, rdx, r8, r9 this path wrote; bit k set: xmm k written.
+    std::array<std::uint8_t, 4> gpr_written{};
+    std::uint8_t xmm_written = 0;
+    // x64: argument registers spilled to their home slots, not yet known to be used: evidence at
+    // the path's end unless a va_list over them shows they were the variadic part.
+    std::uint8_t pending = 0;
+    // x64: argument registers saved on the stack as they came (code: p general, 4+p xmm), so
+    // that loading one back into its own register gives the argument again, unread.
+    struct Save {
+        std::int32_t off = 0;
+        std::uint8_t code = 0xFF;
+        Kind kind = kNone;
+        bool operator==(const Save&) const = default;
+    };
+    std::array<Save, 8> saves{};
+    std::uint8_t va_from = 0xFF;  // x64: first home slot walked as a va_list on this path
+    bool r10_rcx = false;  // x64: r10 holds rcx as it came, as system call stubs copy it
+    // Bounds of a jump table's index: the last `cmp reg, imm`, and what a branch on it proved.
+    std::uint8_t cmp_reg = 0xFF;
+    std::uint8_t bound_reg = 0xFF;
+    u32 cmp_imm = 0;
+    u32 bound = 0;
+    bool operator==(const State&) const = default;
+};
+
+// What all paths of one function showed, seen from its entry.
+struct Facts {
+    bool returns = false;     // some path reaches a return
+    bool conflict = false;    // returns that pop different amounts (x86)
+    bool incomplete = false;  // some path could not be followed, or lost the stack
+    bool escaped = false;     // an address in the argument area was handed on (va_list, &arg)
+    bool acts = false;        // touches memory or calls: more than a constant function
+    u32 ret_pop = 0;          // x86: bytes the return pops
+    u32 arg_bytes = 0;        // x86: bytes of the argument area used, from the first argument
+    u32 escaped_at = UINT32_MAX;  // lowest such address handed on, from the first argument
+    std::uint8_t reg_reads = 0;   // x64: bit k rcx/rdx/r8/r9 read before written, bit 4+k xmm k
+    std::uint8_t maybe_reads = 0; // x64: the same for registers code not followed may read
+    u32 variadic_from = UINT32_MAX;  // x64: first argument spilled and walked as a va_list
+    u32 stack_args = 0;           // x64: highest stack argument used (5, 6, ...)
+
+    bool NoReturn() const { return !returns && !incomplete; }
+    void AddReturn(u32 pop) {
+        if (returns && ret_pop != pop) conflict = true;
+        returns = true;
+        ret_pop = pop;
+    }
+    void Escape(u32 at) {
+        escaped = true;
+        escaped_at = std::min(escaped_at, at);
+    }
+};
+
+Facts UnknownFacts() {
+    Facts f;
+    f.incomplete = true;
+    f.maybe_reads = 0xFF;
+    return f;
+}
+
+// x64: how many arguments the facts show (positions of registers, then the stack).
+u32 ArgCount(const Facts& f) {
+    u32 count = 0;
+    for (int p = 0; p < 4; ++p)
+        if (f.reg_reads & (0x11u << p)) count = static_cast<u32>(p + 1);
+    return std::max(count, f.stack_args);
+}
+
+// x64: the argument registers a path has not written yet (bit p general, bit 4+p xmm).
+std::uint8_t Open(const State& s) {
+    std::uint8_t open = 0;
+    for (int p = 0; p < 4; ++p) {
+        if (s.gpr_written[p] < 8) open |= static_cast<std::uint8_t>(1u << p);
+        if (!(s.xmm_written & (1u << p))) open |= static_cast<std::uint8_t>(0x10u << p);
+    }
+    return open;
+}
+
+// Functions that end the process, the thread or the frame: a call to them is a path's end.
+bool NoReturnImport(const std::string& name) {
+    static const std::unordered_set<std::string> names = {
+        "ExitProcess", "ExitThread", "FreeLibraryAndExitThread", "RaiseException",
+        "RtlExitUserProcess", "RtlExitUserThread", "RtlRaiseException", "RtlRaiseStatus",
+        "RtlUnwind", "RtlUnwindEx", "abort", "exit", "_exit", "_Exit", "quick_exit",
+        "_amsg_exit", "longjmp", "_longjmp", "_assert", "_wassert", "__stack_chk_fail",
+        "_CxxThrowException", "_invalid_parameter_noinfo_noreturn", "__report_gsfailure",
+        "terminate", "__std_terminate", "__wine_spec_unimplemented_stub"};
+    return names.count(name) != 0;
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+// "KERNEL32.dll" and "kernel32" name the same module.
+std::string ModuleKey(const std::string& name) {
+    std::string key = Lower(name);
+    if (key.size() > 4 && key.compare(key.size() - 4, 4, ".dll") == 0) key.resize(key.size() - 4);
+    return key;
+}
+
+struct ImportRef {
+    std::string dll;
+    std::string name;  // empty when imported by ordinal
+    u32 ordinal = 0;
+};
+
+class Session;
+
+// One image with what the walk needs of it: its code, import slots, relocated pointers and
+// export entries, and the facts of every function walked so far.
+class Module {
+public:
+    Module(Session& session, std::string_view file) : session_(session), file_(file) {}
+    bool Open(const PeExports* exports);
+
+    bool X64() const { return x64_; }
+    const PeExports& Exports() const { return exports_; }
+    // Facts of the function at `rva`, walked once and then remembered.
+    Facts Function(u32 rva, int depth);
+    // Facts of the export `name` (or `ordinal` when the name is empty), following forwarders.
+    Facts Export(const std::string& name, u32 ordinal, int depth, int forward_depth);
+    Facts ExportAt(const PeExport& e, int depth, int forward_depth);
+
+private:
+    friend class Walker;
+    void ReadImports();
+    void ReadDelayImports();
+    void ReadRelocations();
+    bool Relocated(u32 rva) const { return std::binary_search(relocs_.begin(), relocs_.end(), rva); }
+    // The pointer stored at `slot` when the image itself fills it in: a relocated address of code
+    // in this image.
+    bool PointerAt(u32 slot, u32& target) const;
+    bool IsCode(u32 rva) const {
+        const PeSection* s = img_.SectionOf(rva);
+        u64 b = 0, e = 0;
+        return s && s->Code() && img_.Region(rva, b, e);
+    }
+
+    Session& session_;
+    std::string_view file_;
+    PeImage img_;
+    PeExports exports_;
+    bool x64_ = false;
+    std::unordered_map<u32, ImportRef> imports_;  // import address slot -> what it imports
+    std::vector<u32> relocs_;                      // sorted slots holding absolute addresses
+    std::unordered_set<u32> starts_;               // export entries
+    std::unordered_map<std::string, std::size_t> by_name_;
+    struct Memo {
+        Facts facts;
+        bool busy = true;
+    };
+    std::unordered_map<u32, Memo> memo_;
+};
+
+// The modules met while inferring one image's exports: forwarders and imports lead into others.
+class Session {
+public:
+    Session(const ImageLoader& loader, const InferLimits& limits) : loader_(loader), limits_(limits) {}
+
+    const InferLimits& Limits() const { return limits_; }
+    bool Spend(u64 n) {
+        spent_ += n;
+        return spent_ <= limits_.InstructionsPerImage;
+    }
+    Module* Load(const std::string& dll_name);
+    void Register(const std::string& dll_name, Module* m) {
+        if (!dll_name.empty()) modules_.emplace(ModuleKey(dll_name), m);
+    }
+    Facts Import(const ImportRef& ref, std::uint16_t machine, int depth, int forward_depth);
+
+private:
+    const ImageLoader& loader_;
+    InferLimits limits_;
+    u64 spent_ = 0;
+    struct Loaded {
+        std::string image;
+        std::unique_ptr<Module> module;
+    };
+    std::vector<std::unique_ptr<Loaded>> owned_;
+    std::unordered_map<std::string, Module*> modules_;  // null: not found or not readable
+};
+
+Module* Session::Load(const std::string& dll_name) {
+    const std::string key = ModuleKey(dll_name);
+    auto it = modules_.find(key);
+    if (it != modules_.end()) return it->second;
+    modules_[key] = nullptr;  // also guards against a loader that leads back here
+    if (!loader_ || owned_.size() >= limits_.Modules) return nullptr;
+    auto loaded = std::make_unique<Loaded>();
+    // The loader is asked by module name, as a forwarder gives it: "KERNEL32", not "KERNEL32.dll".
+    std::string name = dll_name;
+    if (ModuleKey(name).size() + 4 == name.size()) name.resize(name.size() - 4);
+    if (!loader_(name, loaded->image)) return nullptr;
+    loaded->module = std::make_unique<Module>(*this, loaded->image);
+    if (!loaded->module->Open(nullptr)) return nullptr;
+    Module* m = loaded->module.get();
+    owned_.push_back(std::move(loaded));
+    modules_[key] = m;
+    return m;
+}
+
+Facts Session::Import(const ImportRef& ref, std::uint16_t machine, int depth, int forward_depth) {
+    if (!ref.name.empty() && NoReturnImport(ref.name)) return Facts{};
+    if (forward_depth > static_cast<int>(limits_.ForwardDepth)) return UnknownFacts();
+    Module* m = Load(ref.dll);
+    if (!m || m->Exports().Machine != machine) return UnknownFacts();
+    return m->Export(ref.name, ref.ordinal, depth, forward_depth + 1);
+}
+
+bool Module::Open(const PeExports* exports) {
+    std::string reason;
+    if (!img_.Open(file_, reason)) return false;
+    if (exports) {
+        exports_ = *exports;
+    } else if (!ReadPeExports(file_, exports_, reason)) {
+        // A module without exports can still be walked (an EXE's code), it just names nothing.
+        exports_ = PeExports{};
+        exports_.Machine = img_.Machine;
+        exports_.Pe32Plus = img_.Pe32Plus;
+    }
+    if (img_.Machine == kMachineAmd64 && img_.Pe32Plus) {
+        x64_ = true;
+    } else if (img_.Machine != kMachineI386 || img_.Pe32Plus) {
+        return false;
+    }
+    for (std::size_t i = 0; i < exports_.Named.size(); ++i) {
+        by_name_.emplace(exports_.Named[i].Name, i);
+        if (exports_.Named[i].Forwarder.empty()) starts_.insert(exports_.Named[i].Rva);
+    }
+    for (const PeExport& e : exports_.OrdinalOnly)
+        if (e.Forwarder.empty()) starts_.insert(e.Rva);
+    ReadImports();
+    ReadDelayImports();
+    ReadRelocations();
+    return true;
+}
+
+// The import address table: which slot the loader fills with which DLL's function.
+void Module::ReadImports() {
+    u32 rva = 0, size = 0;
+    if (!img_.Directory(1, rva, size)) return;
+    const u32 entry = x64_ ? 8 : 4;
+    u64 budget = 1u << 20;  // slots over all descriptors; far above any real image
+    for (u32 d = 0; d < 65536 && budget > 0; ++d) {
+        u64 at = 0;
+        if (!img_.Map(rva + 20 * d, 20, at)) return;
+        const u32 names = img_.U32(at), dll_rva = img_.U32(at + 12), slots = img_.U32(at + 16);
+        if (dll_rva == 0 && slots == 0) return;
+        std::string dll;
+        if (!img_.Text(dll_rva, dll) || dll.empty()) continue;
+        const u32 list = names != 0 ? names : slots;
+        for (u32 i = 0; budget > 0; ++i, --budget) {
+            u64 p = 0;
+            if (!img_.Map(list + i * entry, entry, p)) break;
+            const u64 value = x64_ ? img_.U64(p) : img_.U32(p);
+            if (value == 0) break;
+            ImportRef ref;
+            ref.dll = dll;
+            if (value >> (x64_ ? 63 : 31)) {
+                ref.ordinal = static_cast<u32>(value & 0xFFFF);
+            } else if (!img_.Text(static_cast<u32>(value) + 2, ref.name)) {
+                continue;
+            }
+            imports_.emplace(slots + i * entry, std::move(ref));
+        }
+    }
+}
+
+// Delay-loaded imports: their slots first point at a loader stub, but name the same functions.
+void Module::ReadDelayImports() {
+    u32 rva = 0, size = 0;
+    if (!img_.Directory(13, rva, size)) return;
+    const u32 entry = x64_ ? 8 : 4;
+    u64 budget = 1u << 20;
+    for (u32 d = 0; d < 65536 && budget > 0; ++d) {
+        u64 at = 0;
+        if (!img_.Map(rva + 32 * d, 32, at)) return;
+        const u32 attributes = img_.U32(at), dll_rva = img_.U32(at + 4), slots = img_.U32(at + 12),
+                  names = img_.U32(at + 16);
+        if (dll_rva == 0) return;
+        // Old images hold addresses instead of RVAs; their tables are not worth decoding.
+        if ((attributes & 1) == 0) continue;
+        std::string dll;
+        if (!img_.Text(dll_rva, dll) || dll.empty()) continue;
+        for (u32 i = 0; budget > 0; ++i, --budget) {
+            u64 p = 0;
+            if (!img_.Map(names + i * entry, entry, p)) break;
+            const u64 value = x64_ ? img_.U64(p) : img_.U32(p);
+            if (value == 0) break;
+            ImportRef ref;
+            ref.dll = dll;
+            if (value >> (x64_ ? 63 : 31)) {
+                ref.ordinal = static_cast<u32>(value & 0xFFFF);
+            } else if (!img_.Text(static_cast<u32>(value) + 2, ref.name)) {
+                continue;
+            }
+            imports_.emplace(slots + i * entry, std::move(ref));
+        }
+    }
+}
+
+// Base relocations name every slot that holds an absolute address; a pointer the image stores
+// for itself (a function pointer table, a jump table) is found through them.
+void Module::ReadRelocations() {
+    u32 rva = 0, size = 0;
+    if (!img_.Directory(5, rva, size)) return;
+    u32 done = 0;
+    while (done + 8 <= size) {
+        u64 at = 0;
+        if (!img_.Map(rva + done, 8, at)) break;
+        const u32 page = img_.U32(at), block = img_.U32(at + 4);
+        if (block < 8 || block > size - done) break;
+        u64 items = 0;
+        if (!img_.Map(rva + done + 8, block - 8, items)) break;
+        for (u32 i = 0; i + 2 <= block - 8; i += 2) {
+            const u32 item = img_.U16(items + i);
+            const u32 type = item >> 12;
+            if ((x64_ && type == 10) || (!x64_ && type == 3)) relocs_.push_back(page + (item & 0xFFF));
+        }
+        done += block;
+    }
+    std::sort(relocs_.begin(), relocs_.end());
+}
+
+bool Module::PointerAt(u32 slot, u32& target) const {
+    if (!Relocated(slot)) return false;
+    u64 p = 0;
+    if (!img_.Map(slot, x64_ ? 8 : 4, p)) return false;
+    const u64 value = x64_ ? img_.U64(p) : img_.U32(p);
+    if (value < img_.ImageBase || value - img_.ImageBase > UINT32_MAX) return false;
+    target = static_cast<u32>(value - img_.ImageBase);
+    return IsCode(target);
+}
+
+// One walk over the paths of one function.
+class Walker {
+public:
+    Walker(Module& m, u32 entry, int depth) : m_(m), entry_(entry), depth_(depth) {
+        ZydisDecoderInit(&decoder_, m.x64_ ? ZYDIS_MACHINE_MODE_LONG_64 : ZYDIS_MACHINE_MODE_LEGACY_32,
+                         m.x64_ ? ZYDIS_STACK_WIDTH_64 : ZYDIS_STACK_WIDTH_32);
+        slot_ = m.x64_ ? 8 : 4;
+    }
+    Facts Run();
+
+private:
+    struct Item {
+        u32 rva;
+        State s;
+    };
+    enum class Next { Fall, Stop };
+
+    Next Step(u32 rva, State& s);
+    Next Decoded(u32 rva, State& s);
+    Next Effects(u32 rva, State& s);
+    bool SaveOrRestore(State& s, int& restored);
+    int Gpr(ZydisRegister reg) const;
+    void Access(const ZydisDecodedOperand& op, const State& s, bool agen);
+    bool StackAddress(const ZydisDecodedOperand& op, const State& s, Kind& kind, i64& addr, bool& indexed) const;
+    void ReadEvidence(const State& s);
+    void Writes(State& s, bool skip_stack);
+    void Escapes(State& s, int reg);
+    void AdjustSp(State& s, i64 delta);
+    bool Target(u32 rva, const ZydisDecodedOperand& op, u32& target, const ImportRef*& import) const;
+    Facts Callee(u32 target, const ImportRef* import);
+    void PassThrough(const State& s, const Facts& callee);
+    void TailCall(const State& s, const Facts& callee);
+    void Push(u32 rva, const State& s) { work_.push_back({rva, s}); }
+    // The end of a path: spilled and saved registers count as read, but those a va_list covers.
+    void Flush(State& s) {
+        if (s.va_from < 4) {
+            std::uint8_t later = 0;
+            for (u32 p = s.va_from; p < 4; ++p) later |= static_cast<std::uint8_t>(0x11u << p);
+            if (s.pending & later) f_.variadic_from = std::min<u32>(f_.variadic_from, s.va_from);
+            s.pending &= static_cast<std::uint8_t>(~later);
+        }
+        f_.reg_reads |= s.pending;
+    }
+    // A path not followed further: whatever it would have read of the registers still open.
+    void Lose(const State& s) {
+        f_.incomplete = true;
+        if (m_.x64_) f_.maybe_reads |= Open(s);
+    }
+    bool JumpTable(u32 rva, const State& s);
+
+    Module& m_;
+    u32 entry_;
+    int depth_;
+    u32 slot_;
+    ZydisDecoder decoder_;
+    ZydisDecodedInstruction ins_;
+    ZydisDecodedOperand ops_[ZYDIS_MAX_OPERAND_COUNT];
+    Facts f_;
+    std::vector<Item> work_;
+    std::unordered_map<u32, std::vector<State>> seen_;
+    u32 steps_ = 0;
+    bool out_of_budget_ = false;
+};
+
+int Walker::Gpr(ZydisRegister reg) const {
+    if (reg == ZYDIS_REGISTER_NONE) return -1;
+    const ZydisRegisterClass c = ZydisRegisterGetClass(reg);
+    if (c != ZYDIS_REGCLASS_GPR8 && c != ZYDIS_REGCLASS_GPR16 && c != ZYDIS_REGCLASS_GPR32 &&
+        c != ZYDIS_REGCLASS_GPR64)
+        return -1;
+    const ZydisRegister full = ZydisRegisterGetLargestEnclosing(ZYDIS_MACHINE_MODE_LONG_64, reg);
+    const int id = ZydisRegisterGetId(full);
+    return id >= 0 && id < 16 ? id : -1;
+}
+
+// Position (0..3) of a general register among the x64 argument registers, or -1.
+int ArgPosition(int gpr) {
+    switch (gpr) {
+        case 1: return 0;  // rcx
+        case 2: return 1;  // rdx
+        case 8: return 2;  // r8
+        case 9: return 3;  // r9
+        default: return -1;
+    }
+}
+
+int XmmId(ZydisRegister reg) {
+    const ZydisRegisterClass c = ZydisRegisterGetClass(reg);
+    if (c != ZYDIS_REGCLASS_XMM && c != ZYDIS_REGCLASS_YMM && c != ZYDIS_REGCLASS_ZMM) return -1;
+    return ZydisRegisterGetId(reg);
+}
+
+bool Walker::StackAddress(const ZydisDecodedOperand& op, const State& s, Kind& kind, i64& addr,
+                          bool& indexed) const {
+    if (op.type != ZYDIS_OPERAND_TYPE_MEMORY) return false;
+    if (op.mem.segment == ZYDIS_REGISTER_FS || op.mem.segment == ZYDIS_REGISTER_GS) return false;
+    const int base = Gpr(op.mem.base);
+    const int index = Gpr(op.mem.index);
+    if (base < 0 || s.r[base].kind == kNone) {
+        // A stack address as the index of an absolute table is not a pattern compilers make.
+        if (index >= 0 && s.r[index].kind != kNone) {
+            kind = kLost;
+            indexed = true;
+            addr = 0;
+            return true;
+        }
+        return false;
+    }
+    kind = s.r[base].kind;
+    addr = static_cast<i64>(s.r[base].off) + op.mem.disp.value;
+    indexed = index >= 0;
+    return true;
+}
+
+// Evidence from a memory operand: which part of the argument area it touches.
+void Walker::Access(const ZydisDecodedOperand& op, const State& s, bool agen) {
+    Kind kind = kNone;
+    i64 a = 0;
+    bool indexed = false;
+    if (!StackAddress(op, s, kind, a, indexed)) return;
+    const i64 size = agen ? 1 : std::max<i64>(1, op.size / 8);
+    // Entry-relative start of the arguments: the return address lies below them; on x64 the
+    // caller's 32-byte home area for the register arguments comes first.
+    const i64 args = m_.x64_ ? 0x28 : 4;
+    const i64 above_ret = slot_;
+    if (kind == kLost) {
+        f_.incomplete = true;
+        return;
+    }
+    if (kind == kAtMost) {
+        if (a + size > above_ret) f_.incomplete = true;
+        return;
+    }
+    if (agen) return;  // an address computed, not used yet: followed through the register
+    if (indexed) {
+        if (a + size > above_ret) f_.incomplete = true;
+        if (a >= args && !m_.x64_) f_.arg_bytes = std::max<u32>(f_.arg_bytes, static_cast<u32>(std::min<i64>(a + size - args, 1 << 20)));
+        return;
+    }
+    if (a + size <= above_ret) return;  // locals or the return address
+    if (a < above_ret) {  // straddles the return address: no compiler does that
+        f_.incomplete = true;
+        return;
+    }
+    if (a > (1 << 20)) {  // far above any argument list: not an argument
+        f_.incomplete = true;
+        return;
+    }
+    if (!m_.x64_) {
+        f_.arg_bytes = std::max<u32>(f_.arg_bytes, static_cast<u32>(a + size - args));
+    } else if (a + size > args) {
+        const i64 last = std::max<i64>(a, args) + size - 1;
+        f_.stack_args = std::max<u32>(f_.stack_args, static_cast<u32>(5 + (last - args) / 8));
+    }
+}
+
+// An address in the argument area that leaves the walk's sight: a va_list or a pointer to an
+// argument given to someone else.
+void Walker::Escapes(State& s, int reg) {
+    if (reg < 0 || reg == kSp) return;
+    const Reg& r = s.r[reg];
+    const i64 first = m_.x64_ ? 8 : 4;  // x64: the home area belongs to the arguments too
+    if (r.kind == kLost) f_.incomplete = true;
+    if (r.kind != kExact || r.off < first) return;
+    f_.Escape(static_cast<u32>(r.off - first));
+    // va_start: the registers spilled from here on, before or after, are the variadic part.
+    if (m_.x64_ && r.off < 0x28 && r.off % 8 == 0)
+        s.va_from = std::min<std::uint8_t>(s.va_from, static_cast<std::uint8_t>(r.off / 8 - 1));
+}
+
+bool IsZeroIdiom(const ZydisDecodedInstruction& ins, const ZydisDecodedOperand* ops) {
+    switch (ins.mnemonic) {
+        case ZYDIS_MNEMONIC_XOR: case ZYDIS_MNEMONIC_SUB: case ZYDIS_MNEMONIC_SBB:
+        case ZYDIS_MNEMONIC_PXOR: case ZYDIS_MNEMONIC_XORPS: case ZYDIS_MNEMONIC_XORPD:
+        case ZYDIS_MNEMONIC_PCMPEQD:
+            return ins.operand_count_visible >= 2 && ops[0].type == ZYDIS_OPERAND_TYPE_REGISTER &&
+                   ops[1].type == ZYDIS_OPERAND_TYPE_REGISTER && ops[0].reg.value == ops[1].reg.value;
+        case ZYDIS_MNEMONIC_VPXOR: case ZYDIS_MNEMONIC_VPXORD: case ZYDIS_MNEMONIC_VPXORQ:
+        case ZYDIS_MNEMONIC_VXORPS: case ZYDIS_MNEMONIC_VXORPD:
+            return ins.operand_count_visible >= 3 && ops[1].type == ZYDIS_OPERAND_TYPE_REGISTER &&
+                   ops[2].type == ZYDIS_OPERAND_TYPE_REGISTER && ops[1].reg.value == ops[2].reg.value;
+        default:
+            return false;
+    }
+}
+
+// Scalar SSE operations that keep the upper part of their destination: that operand is read only
+// to be merged, which says nothing about an argument in it.
+bool MergesDestination(const ZydisDecodedInstruction& ins, const ZydisDecodedOperand* ops, int i) {
+    switch (ins.mnemonic) {
+        case ZYDIS_MNEMONIC_MOVSS: case ZYDIS_MNEMONIC_MOVSD: case ZYDIS_MNEMONIC_CVTSI2SS:
+        case ZYDIS_MNEMONIC_CVTSI2SD: case ZYDIS_MNEMONIC_CVTSS2SD: case ZYDIS_MNEMONIC_CVTSD2SS:
+        case ZYDIS_MNEMONIC_SQRTSS: case ZYDIS_MNEMONIC_SQRTSD: case ZYDIS_MNEMONIC_RCPSS:
+        case ZYDIS_MNEMONIC_RSQRTSS: case ZYDIS_MNEMONIC_ROUNDSS: case ZYDIS_MNEMONIC_ROUNDSD:
+        case ZYDIS_MNEMONIC_MOVLPS: case ZYDIS_MNEMONIC_MOVHPS: case ZYDIS_MNEMONIC_MOVLPD:
+        case ZYDIS_MNEMONIC_MOVHPD: case ZYDIS_MNEMONIC_PINSRB: case ZYDIS_MNEMONIC_PINSRW:
+        case ZYDIS_MNEMONIC_PINSRD: case ZYDIS_MNEMONIC_PINSRQ:
+            return i == 0;
+        case ZYDIS_MNEMONIC_VMOVSS: case ZYDIS_MNEMONIC_VMOVSD: case ZYDIS_MNEMONIC_VCVTSI2SS:
+        case ZYDIS_MNEMONIC_VCVTSI2SD: case ZYDIS_MNEMONIC_VCVTSS2SD: case ZYDIS_MNEMONIC_VCVTSD2SS:
+        case ZYDIS_MNEMONIC_VSQRTSS: case ZYDIS_MNEMONIC_VSQRTSD: case ZYDIS_MNEMONIC_VRCPSS:
+        case ZYDIS_MNEMONIC_VRSQRTSS: case ZYDIS_MNEMONIC_VROUNDSS: case ZYDIS_MNEMONIC_VROUNDSD:
+            return i == 1 && ins.operand_count_visible >= 3;
+        default:
+            (void)ops;
+            return false;
+    }
+}
+
+// x64: argument registers this instruction reads before the path wrote them.
+void Walker::ReadEvidence(const State& s) {
+    if (!m_.x64_ || IsZeroIdiom(ins_, ops_)) return;
+    auto gpr_read = [&](ZydisRegister reg) {
+        if (s.r10_rcx && Gpr(reg) == 10 && ins_.mnemonic != ZYDIS_MNEMONIC_SYSCALL) f_.reg_reads |= 1;
+        const int p = ArgPosition(Gpr(reg));
+        if (p < 0) return;
+        const unsigned width = ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, reg) / 8;
+        // A byte register of the high half (ah, ch) reads bits a byte write did not cover.
+        const bool high = reg == ZYDIS_REGISTER_CH || reg == ZYDIS_REGISTER_DH;
+        if (s.gpr_written[p] < width || (high && s.gpr_written[p] < 2))
+            f_.reg_reads |= static_cast<std::uint8_t>(1u << p);
+    };
+    for (int i = 0; i < ins_.operand_count; ++i) {
+        const ZydisDecodedOperand& op = ops_[i];
+        if (op.type == ZYDIS_OPERAND_TYPE_MEMORY) {
+            gpr_read(op.mem.base);
+            gpr_read(op.mem.index);
+            continue;
+        }
+        if (op.type != ZYDIS_OPERAND_TYPE_REGISTER || !(op.actions & ZYDIS_OPERAND_ACTION_MASK_READ)) continue;
+        const int x = XmmId(op.reg.value);
+        if (x >= 0 && x < 4) {
+            if (!(s.xmm_written & (1u << x)) && !MergesDestination(ins_, ops_, i))
+                f_.reg_reads |= static_cast<std::uint8_t>(0x10u << x);
+            continue;
+        }
+        gpr_read(op.reg.value);
+    }
+}
+
+void Walker::AdjustSp(State& s, i64 delta) {
+    Reg& sp = s.r[kSp];
+    if (sp.kind == kExact || sp.kind == kAtMost) {
+        const i64 v = sp.off + delta;
+        if (v < -(1 << 24) || v > (1 << 24)) {
+            sp.kind = kLost;
+        } else {
+            sp.off = static_cast<std::int32_t>(v);
+        }
+    }
+}
+
+// Registers the instruction writes lose what the walk knew of them.
+void Walker::Writes(State& s, bool skip_stack) {
+    for (int i = 0; i < ins_.operand_count; ++i) {
+        const ZydisDecodedOperand& op = ops_[i];
+        if (op.type != ZYDIS_OPERAND_TYPE_REGISTER) continue;
+        if (!(op.actions & ZYDIS_OPERAND_ACTION_MASK_WRITE)) continue;
+        const bool sure = (op.actions & ZYDIS_OPERAND_ACTION_WRITE) != 0;
+        const int x = XmmId(op.reg.value);
+        if (x >= 0) {
+            if (x < 4 && sure) s.xmm_written |= static_cast<std::uint8_t>(1u << x);
+            continue;
+        }
+        const int g = Gpr(op.reg.value);
+        if (g < 0) continue;
+        if (g == kSp) {
+            if (!skip_stack) s.r[kSp].kind = kLost;
+            continue;
+        }
+        s.r[g] = Reg{};
+        if (s.bound_reg == g) s.bound_reg = 0xFF;
+        if (g == 10) s.r10_rcx = false;
+        const int p = ArgPosition(g);
+        // Even a byte written makes later reads of the whole register the code's own: compilers
+        // set a byte (setcc) and then move the whole register.
+        if (p >= 0 && sure) s.gpr_written[p] = 8;
+    }
+}
+
+// Where a call or jump goes: an address in this image, an imported function, or unknown.
+bool Walker::Target(u32 rva, const ZydisDecodedOperand& op, u32& target, const ImportRef*& import) const {
+    import = nullptr;
+    if (op.type == ZYDIS_OPERAND_TYPE_IMMEDIATE && op.imm.is_relative) {
+        target = static_cast<u32>(rva + ins_.length + op.imm.value.s);
+        return true;
+    }
+    if (op.type != ZYDIS_OPERAND_TYPE_MEMORY || op.mem.index != ZYDIS_REGISTER_NONE) return false;
+    u32 slot = 0;
+    if (op.mem.base == ZYDIS_REGISTER_RIP) {
+        slot = static_cast<u32>(rva + ins_.length + op.mem.disp.value);
+    } else if (op.mem.base == ZYDIS_REGISTER_NONE && !m_.x64_) {
+        const u64 va = static_cast<u32>(op.mem.disp.value);
+        if (va < m_.img_.ImageBase) return false;
+        slot = static_cast<u32>(va - m_.img_.ImageBase);
+    } else {
+        return false;
+    }
+    auto it = m_.imports_.find(slot);
+    if (it != m_.imports_.end()) {
+        import = &it->second;
+        return true;
+    }
+    return m_.PointerAt(slot, target);
+}
+
+Facts Walker::Callee(u32 target, const ImportRef* import) {
+    if (import) return m_.session_.Import(*import, m_.img_.Machine, depth_ + 1, 0);
+    if (!m_.IsCode(target)) return UnknownFacts();
+    return m_.Function(target, depth_ + 1);
+}
+
+// x64: registers a callee reads at its entry are read by us when we left them as they came.
+void Walker::PassThrough(const State& s, const Facts& callee) {
+    const std::uint8_t open = Open(s);
+    f_.reg_reads |= callee.reg_reads & open;
+    f_.maybe_reads |= callee.maybe_reads & open;
+    // A position the callee takes, or one below a position we set up for it, that we left as it
+    // came: our own argument handed on.
+    const u32 takes = ArgCount(callee);
+    int highest_set = -1;
+    for (int p = 0; p < 4; ++p)
+        if ((open & (0x11u << p)) != (0x11u << p)) highest_set = p;
+    for (int p = 0; p < 4; ++p) {
+        const bool both_open = (open & (0x11u << p)) == (0x11u << p);
+        if (both_open && (static_cast<u32>(p) < takes || p < highest_set))
+            f_.reg_reads |= static_cast<std::uint8_t>(1u << p);
+    }
+}
+
+// A jump with the stack as it was at entry: the target returns to our caller for us.
+void Walker::TailCall(const State& s, const Facts& callee) {
+    if (callee.NoReturn()) return;
+    if (callee.returns) f_.AddReturn(callee.ret_pop);
+    if (callee.conflict) f_.conflict = true;
+    if (callee.incomplete) f_.incomplete = true;
+    f_.arg_bytes = std::max(f_.arg_bytes, callee.arg_bytes);
+    if (callee.escaped) f_.Escape(callee.escaped_at);
+    f_.acts = f_.acts || callee.acts;
+    if (m_.x64_) {
+        PassThrough(s, callee);
+        f_.stack_args = std::max(f_.stack_args, callee.stack_args);
+        if (callee.variadic_from != UINT32_MAX) f_.variadic_from = std::min(f_.variadic_from, callee.variadic_from);
+    }
+}
+
+// A jump through a table of relocated code addresses, indexed by a register whose bound an
+// earlier compare-and-branch proved (x86 compilers lay out switch statements this way).
+bool Walker::JumpTable(u32 rva, const State& s) {
+    const ZydisDecodedOperand& op = ops_[0];
+    (void)rva;
+    if (m_.x64_ || op.type != ZYDIS_OPERAND_TYPE_MEMORY || op.mem.base != ZYDIS_REGISTER_NONE ||
+        op.mem.scale != 4)
+        return false;
+    const int index = Gpr(op.mem.index);
+    if (index < 0 || s.bound_reg != index || s.bound == 0 || s.bound > m_.session_.Limits().JumpTableEntries)
+        return false;
+    const u64 va = static_cast<u32>(op.mem.disp.value);
+    if (va < m_.img_.ImageBase) return false;
+    const u32 table = static_cast<u32>(va - m_.img_.ImageBase);
+    std::vector<u32> targets;
+    for (u32 i = 0; i < s.bound; ++i) {
+        u32 t = 0;
+        if (!m_.PointerAt(table + 4 * i, t)) return false;
+        targets.push_back(t);
+    }
+    State next = s;
+    next.bound_reg = 0xFF;
+    for (u32 t : targets) Push(t, next);
+    return true;
+}
+
+bool IsMove(ZydisMnemonic mn) {
+    switch (mn) {
+        case ZYDIS_MNEMONIC_MOV: case ZYDIS_MNEMONIC_MOVAPS: case ZYDIS_MNEMONIC_MOVUPS:
+        case ZYDIS_MNEMONIC_MOVAPD: case ZYDIS_MNEMONIC_MOVUPD: case ZYDIS_MNEMONIC_MOVDQA:
+        case ZYDIS_MNEMONIC_MOVDQU: case ZYDIS_MNEMONIC_MOVQ: case ZYDIS_MNEMONIC_MOVSD:
+        case ZYDIS_MNEMONIC_MOVSS: case ZYDIS_MNEMONIC_VMOVAPS: case ZYDIS_MNEMONIC_VMOVUPS:
+        case ZYDIS_MNEMONIC_VMOVAPD: case ZYDIS_MNEMONIC_VMOVUPD: case ZYDIS_MNEMONIC_VMOVDQA:
+        case ZYDIS_MNEMONIC_VMOVDQU: case ZYDIS_MNEMONIC_VMOVQ: case ZYDIS_MNEMONIC_VMOVSD:
+        case ZYDIS_MNEMONIC_VMOVSS:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// x64: an argument register stored to the stack untouched (a save), or loaded back from where
+// it was saved (a restore, `restored` = its code). Returns true when the instruction is a save,
+// whose read of the register is not yet evidence.
+bool Walker::SaveOrRestore(State& s, int& restored) {
+    restored = -1;
+    if (!m_.x64_) return false;
+    auto code_of = [&](ZydisRegister reg) {
+        const int g = ArgPosition(Gpr(reg));
+        if (g >= 0) return ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, reg) == 64 ? g : -1;
+        const int x = XmmId(reg);
+        return x >= 0 && x < 4 ? 4 + x : -1;
+    };
+    auto open = [&](int code) {
+        return code < 4 ? s.gpr_written[code] < 8 : !(s.xmm_written & (1u << (code - 4)));
+    };
+    int code = -1;
+    i64 at = 0;
+    bool save = false;
+    Kind save_kind = kExact;
+    const ZydisMnemonic mn = ins_.mnemonic;
+    if (mn == ZYDIS_MNEMONIC_PUSH || mn == ZYDIS_MNEMONIC_POP) {
+        if (ops_[0].type != ZYDIS_OPERAND_TYPE_REGISTER || s.r[kSp].kind != kExact) return false;
+        code = code_of(ops_[0].reg.value);
+        save = mn == ZYDIS_MNEMONIC_PUSH;
+        at = s.r[kSp].off - (save ? 8 : 0);
+    } else if (IsMove(mn) && ins_.operand_count_visible == 2) {
+        const int mem = ops_[0].type == ZYDIS_OPERAND_TYPE_MEMORY ? 0 : 1;
+        const ZydisDecodedOperand& other = ops_[1 - mem];
+        if (ops_[mem].type != ZYDIS_OPERAND_TYPE_MEMORY || other.type != ZYDIS_OPERAND_TYPE_REGISTER) return false;
+        Kind kind = kNone;
+        bool indexed = false;
+        if (!StackAddress(ops_[mem], s, kind, at, indexed) || (kind != kExact && kind != kAtMost) || indexed ||
+            at >= 0)
+            return false;
+        save_kind = kind;
+        code = code_of(other.reg.value);
+        save = mem == 0;
+    } else {
+        return false;
+    }
+    if (code < 0) return false;
+    if (save) {
+        if (!open(code)) return false;
+        for (State::Save& e : s.saves) {
+            if (e.code == 0xFF || (e.off == at && e.kind == save_kind)) {
+                e = State::Save{static_cast<std::int32_t>(at), static_cast<std::uint8_t>(code), save_kind};
+                s.pending |= static_cast<std::uint8_t>(code < 4 ? 1u << code : 0x10u << (code - 4));
+                return true;
+            }
+        }
+        return false;
+    }
+    for (State::Save& e : s.saves) {
+        if (e.code == code && e.off == at && e.kind == save_kind) {
+            e = State::Save{};
+            restored = code;
+            return false;
+        }
+    }
+    return false;
+}
+
+Walker::Next Walker::Step(u32 rva, State& s) {
+    Next next = Decoded(rva, s);
+    return next;
+}
+
+Walker::Next Walker::Decoded(u32 rva, State& s) {
+    u64 begin = 0, end = 0;
+    if (!m_.IsCode(rva) || !m_.img_.Region(rva, begin, end)) {
+        Lose(s);
+        return Next::Stop;
+    }
+    const std::string_view file = m_.file_;
+    if (ZYAN_FAILED(ZydisDecoderDecodeFull(&decoder_, file.data() + begin, end - begin, &ins_, ops_))) {
+        Lose(s);
+        return Next::Stop;
+    }
+    const ZydisMnemonic mn = ins_.mnemonic;
+    const bool stack_op = mn == ZYDIS_MNEMONIC_PUSH || mn == ZYDIS_MNEMONIC_POP || mn == ZYDIS_MNEMONIC_CALL ||
+                          mn == ZYDIS_MNEMONIC_RET || mn == ZYDIS_MNEMONIC_LEAVE || mn == ZYDIS_MNEMONIC_ENTER ||
+                          mn == ZYDIS_MNEMONIC_PUSHA || mn == ZYDIS_MNEMONIC_PUSHAD ||
+                          mn == ZYDIS_MNEMONIC_POPA || mn == ZYDIS_MNEMONIC_POPAD ||
+                          mn == ZYDIS_MNEMONIC_PUSHF || mn == ZYDIS_MNEMONIC_PUSHFD ||
+                          mn == ZYDIS_MNEMONIC_PUSHFQ || mn == ZYDIS_MNEMONIC_POPF ||
+                          mn == ZYDIS_MNEMONIC_POPFD || mn == ZYDIS_MNEMONIC_POPFQ;
+
+    // Evidence first, from the state before the instruction.
+    for (int i = 0; i < ins_.operand_count; ++i) {
+        const ZydisDecodedOperand& op = ops_[i];
+        if (op.visibility == ZYDIS_OPERAND_VISIBILITY_HIDDEN && stack_op) continue;
+        if (op.type != ZYDIS_OPERAND_TYPE_MEMORY) continue;
+        const bool agen = op.mem.type == ZYDIS_MEMOP_TYPE_AGEN;
+        if (!agen && op.visibility != ZYDIS_OPERAND_VISIBILITY_HIDDEN) f_.acts = true;
+        Access(op, s, agen);
+    }
+    // x64 home-area spills of the argument registers still as they came: evidence only once
+    // the path ends without walking them as the variadic part.
+    bool spill = false;
+    if (m_.x64_ && ins_.operand_count_visible >= 2 && ops_[0].type == ZYDIS_OPERAND_TYPE_MEMORY &&
+        ops_[1].type == ZYDIS_OPERAND_TYPE_REGISTER) {
+        Kind kind = kNone;
+        i64 a = 0;
+        bool indexed = false;
+        if (StackAddress(ops_[0], s, kind, a, indexed) && kind == kExact && !indexed && a >= 8 && a < 0x28 &&
+            a % 8 == 0) {
+            const int p = static_cast<int>(a / 8) - 1;
+            const int g = ArgPosition(Gpr(ops_[1].reg.value));
+            const int x = XmmId(ops_[1].reg.value);
+            if (g == p && s.gpr_written[p] < 8) {
+                s.pending |= static_cast<std::uint8_t>(1u << p);
+                spill = true;
+            } else if (x == p && !(s.xmm_written & (1u << p))) {
+                s.pending |= static_cast<std::uint8_t>(0x10u << p);
+                spill = true;
+            }
+        }
+    }
+    int restored = -1;
+    if (!spill && SaveOrRestore(s, restored)) spill = true;
+    // The stub's copy for the system call says nothing of the count: the system reads as many as
+    // it likes, so the copy counts only when read by anything else.
+    if (m_.x64_ && ins_.mnemonic == ZYDIS_MNEMONIC_MOV && ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER &&
+        ops_[0].reg.value == ZYDIS_REGISTER_R10 && ops_[1].type == ZYDIS_OPERAND_TYPE_REGISTER &&
+        ops_[1].reg.value == ZYDIS_REGISTER_RCX && s.gpr_written[0] < 8) {
+        Writes(s, true);
+        s.r10_rcx = true;
+        return Next::Fall;
+    }
+    if (!spill) ReadEvidence(s);
+    if (restored >= 0) {
+        // The register holds the argument again: the load is no read of it, and later reads are.
+        const std::uint8_t bit = static_cast<std::uint8_t>(restored < 4 ? 1u << restored : 0x10u << (restored - 4));
+        bool still = false;
+        for (const State::Save& e : s.saves)
+            if (e.code == restored) still = true;
+        if (!still) s.pending &= static_cast<std::uint8_t>(~bit);
+        const Next next = Effects(rva, s);
+        if (restored < 4) s.gpr_written[restored] = 0; else s.xmm_written &= static_cast<std::uint8_t>(~(1u << (restored - 4)));
+        return next;
+    }
+    return Effects(rva, s);
+}
+
+Walker::Next Walker::Effects(u32 rva, State& s) {
+    const ZydisMnemonic mn = ins_.mnemonic;
+    // Stack addresses handed on as values.
+    switch (mn) {
+        case ZYDIS_MNEMONIC_MOV: case ZYDIS_MNEMONIC_LEA: case ZYDIS_MNEMONIC_ADD: case ZYDIS_MNEMONIC_SUB:
+        case ZYDIS_MNEMONIC_CMP: case ZYDIS_MNEMONIC_TEST: case ZYDIS_MNEMONIC_AND:
+            if (mn == ZYDIS_MNEMONIC_MOV && ops_[0].type == ZYDIS_OPERAND_TYPE_MEMORY &&
+                ops_[1].type == ZYDIS_OPERAND_TYPE_REGISTER)
+                Escapes(s, Gpr(ops_[1].reg.value));  // stored away
+            break;
+        default:
+            for (int i = 0; i < ins_.operand_count_visible; ++i)
+                if (ops_[i].type == ZYDIS_OPERAND_TYPE_REGISTER && (ops_[i].actions & ZYDIS_OPERAND_ACTION_MASK_READ))
+                    Escapes(s, Gpr(ops_[i].reg.value));
+    }
+
+    const std::uint8_t cmp_reg = s.cmp_reg;
+    const u32 cmp_imm = s.cmp_imm;
+    s.cmp_reg = 0xFF;
+    const i64 width = slot_;
+
+    switch (mn) {
+        case ZYDIS_MNEMONIC_RET: {
+            const Reg& sp = s.r[kSp];
+            if (sp.kind == kLost || (sp.kind == kExact && sp.off == 0)) {
+                u32 pop = 0;
+                if (ins_.operand_count_visible >= 1 && ops_[0].type == ZYDIS_OPERAND_TYPE_IMMEDIATE)
+                    pop = static_cast<u32>(ops_[0].imm.value.u & 0xFFFF);
+                f_.AddReturn(pop);
+                if (sp.kind == kLost) f_.incomplete = true;
+            } else {
+                Lose(s);  // a return into something pushed: not followed
+            }
+            return Next::Stop;
+        }
+        case ZYDIS_MNEMONIC_UD0: case ZYDIS_MNEMONIC_UD1: case ZYDIS_MNEMONIC_UD2: case ZYDIS_MNEMONIC_HLT:
+            return Next::Stop;  // a trap: the path ends here
+        case ZYDIS_MNEMONIC_INT:
+            if (ops_[0].type == ZYDIS_OPERAND_TYPE_IMMEDIATE && ops_[0].imm.value.u == 0x29) return Next::Stop;
+            break;
+        case ZYDIS_MNEMONIC_INT3: {
+            // A breakpoint resumes; two in a row are padding between functions.
+            u64 b = 0, e = 0;
+            if (m_.img_.Region(rva + 1, b, e) && m_.file_[b] == '\xCC') return Next::Stop;
+            return Next::Fall;
+        }
+        case ZYDIS_MNEMONIC_IRET: case ZYDIS_MNEMONIC_IRETD: case ZYDIS_MNEMONIC_IRETQ:
+        case ZYDIS_MNEMONIC_SYSENTER: case ZYDIS_MNEMONIC_SYSEXIT: case ZYDIS_MNEMONIC_SYSRET:
+            Lose(s);
+            return Next::Stop;
+        case ZYDIS_MNEMONIC_SYSCALL:
+            // The system reads whatever argument registers and stack it likes.
+            Lose(s);
+            Writes(s, true);
+            return Next::Fall;
+        case ZYDIS_MNEMONIC_CMP:
+            if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER && ops_[1].type == ZYDIS_OPERAND_TYPE_IMMEDIATE) {
+                const int g = Gpr(ops_[0].reg.value);
+                if (g >= 0) {
+                    s.cmp_reg = static_cast<std::uint8_t>(g);
+                    s.cmp_imm = static_cast<u32>(ops_[1].imm.value.u);
+                }
+            }
+            return Next::Fall;
+        case ZYDIS_MNEMONIC_PUSH:
+            AdjustSp(s, -std::max<i64>(2, ops_[0].size / 8));
+            return Next::Fall;
+        case ZYDIS_MNEMONIC_POP: {
+            AdjustSp(s, std::max<i64>(2, ops_[0].size / 8));
+            if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER) {
+                const int g = Gpr(ops_[0].reg.value);
+                if (g == kSp) {
+                    s.r[kSp].kind = kLost;
+                    return Next::Fall;
+                }
+            }
+            Writes(s, true);
+            return Next::Fall;
+        }
+        case ZYDIS_MNEMONIC_PUSHA: case ZYDIS_MNEMONIC_PUSHAD:
+            AdjustSp(s, -8 * (ins_.operand_width / 8));
+            return Next::Fall;
+        case ZYDIS_MNEMONIC_POPA: case ZYDIS_MNEMONIC_POPAD: {
+            AdjustSp(s, 8 * (ins_.operand_width / 8));
+            for (int g = 0; g < 8; ++g)
+                if (g != kSp) s.r[g] = Reg{};
+            return Next::Fall;
+        }
+        case ZYDIS_MNEMONIC_PUSHF: case ZYDIS_MNEMONIC_PUSHFD: case ZYDIS_MNEMONIC_PUSHFQ:
+            AdjustSp(s, -(ins_.operand_width / 8));
+            return Next::Fall;
+        case ZYDIS_MNEMONIC_POPF: case ZYDIS_MNEMONIC_POPFD: case ZYDIS_MNEMONIC_POPFQ:
+            AdjustSp(s, ins_.operand_width / 8);
+            return Next::Fall;
+        case ZYDIS_MNEMONIC_LEAVE:
+            s.r[kSp] = s.r[kBp].kind == kNone ? Reg{kLost, 0} : s.r[kBp];
+            AdjustSp(s, width);
+            s.r[kBp] = Reg{};
+            return Next::Fall;
+        case ZYDIS_MNEMONIC_ENTER: {
+            AdjustSp(s, -width);
+            s.r[kBp] = s.r[kSp];
+            const i64 level = ops_[1].imm.value.u;
+            if (level != 0) {
+                s.r[kSp].kind = kLost;
+            } else {
+                AdjustSp(s, -static_cast<i64>(ops_[0].imm.value.u));
+            }
+            return Next::Fall;
+        }
+        case ZYDIS_MNEMONIC_MOV:
+            if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER && ops_[1].type == ZYDIS_OPERAND_TYPE_REGISTER) {
+                const int d = Gpr(ops_[0].reg.value), r = Gpr(ops_[1].reg.value);
+                const unsigned w = ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, ops_[0].reg.value);
+                if (d >= 0 && r >= 0 && w == static_cast<unsigned>(width * 8)) {
+                    const Reg copy = s.r[r];
+                    const std::uint8_t bound_reg = s.bound_reg;
+                    Writes(s, true);
+                    s.r[d] = copy;
+                    if (bound_reg == r) s.bound_reg = static_cast<std::uint8_t>(d);
+                    if (d == kSp && copy.kind == kNone) s.r[kSp].kind = kLost;
+                    return Next::Fall;
+                }
+            }
+            break;
+        case ZYDIS_MNEMONIC_MOVZX:
+            if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER && ops_[1].type == ZYDIS_OPERAND_TYPE_REGISTER) {
+                const int d = Gpr(ops_[0].reg.value), r = Gpr(ops_[1].reg.value);
+                if (d >= 0 && r >= 0 && s.bound_reg == r) {
+                    Writes(s, true);
+                    s.bound_reg = static_cast<std::uint8_t>(d);
+                    return Next::Fall;
+                }
+            }
+            break;
+        case ZYDIS_MNEMONIC_LEA: {
+            const int d = Gpr(ops_[0].reg.value);
+            const int base = Gpr(ops_[1].mem.base);
+            Reg value{};
+            if (base >= 0 && s.r[base].kind != kNone) {
+                value = s.r[base];
+                if (ops_[1].mem.index != ZYDIS_REGISTER_NONE) {
+                    value.kind = kLost;
+                } else if (value.kind != kLost) {
+                    const i64 v = value.off + ops_[1].mem.disp.value;
+                    if (v < -(1 << 24) || v > (1 << 24)) value.kind = kLost; else value.off = static_cast<std::int32_t>(v);
+                }
+            }
+            Writes(s, true);
+            if (d >= 0) {
+                s.r[d] = value;
+                if (d == kSp && value.kind == kNone) s.r[kSp].kind = kLost;
+            }
+            return Next::Fall;
+        }
+        case ZYDIS_MNEMONIC_ADD: case ZYDIS_MNEMONIC_SUB: case ZYDIS_MNEMONIC_AND: {
+            if (ops_[0].type != ZYDIS_OPERAND_TYPE_REGISTER) break;
+            const int d = Gpr(ops_[0].reg.value);
+            if (d < 0 || s.r[d].kind == kNone) break;
+            Reg value = s.r[d];
+            if (ops_[1].type == ZYDIS_OPERAND_TYPE_IMMEDIATE) {
+                const i64 imm = ops_[1].imm.value.s;
+                if (mn == ZYDIS_MNEMONIC_AND) {
+                    // Aligning down: at most where it was.
+                    if (value.kind == kExact) value.kind = kAtMost;
+                    if (imm >= 0) value.kind = kLost;
+                } else if (value.kind != kLost) {
+                    const i64 v = value.off + (mn == ZYDIS_MNEMONIC_ADD ? imm : -imm);
+                    if (v < -(1 << 24) || v > (1 << 24)) value.kind = kLost; else value.off = static_cast<std::int32_t>(v);
+                }
+            } else if (mn == ZYDIS_MNEMONIC_SUB && d == kSp && value.kind != kLost) {
+                value.kind = kAtMost;  // a run-time allocation on the stack
+            } else {
+                value.kind = kLost;
+            }
+            Writes(s, true);
+            s.r[d] = value;
+            return Next::Fall;
+        }
+        default:
+            break;
+    }
+
+    const ZydisInstructionCategory cat = ins_.meta.category;
+    if (mn == ZYDIS_MNEMONIC_CALL) {
+        u32 target = 0;
+        const ImportRef* import = nullptr;
+        const bool known = Target(rva, ops_[0], target, import);
+        if (m_.x64_)
+            for (int g : {1, 2, 8, 9}) Escapes(s, g);
+        if (known && !import && target == rva + ins_.length) {  // a push of its own address
+            AdjustSp(s, -width);
+            return Next::Fall;
+        }
+        f_.acts = true;
+        Facts callee = known ? Callee(target, import) : UnknownFacts();
+        if (callee.NoReturn()) return Next::Stop;
+        if (m_.x64_) PassThrough(s, callee);
+        if (!m_.x64_) {
+            if (callee.returns && !callee.conflict) {
+                AdjustSp(s, callee.ret_pop);
+            } else if (s.r[kSp].kind != kNone) {
+                s.r[kSp].kind = kLost;
+            }
+        }
+        // A function of ours that never showed a return may well not return: what follows the
+        // call might be the next function.
+        if (known && !import && !callee.returns) {
+            Lose(s);
+            return Next::Stop;
+        }
+        // The registers a call may change by convention.
+        static constexpr int kVolatile64[] = {0, 1, 2, 8, 9, 10, 11};
+        static constexpr int kVolatile32[] = {0, 1, 2};
+        if (m_.x64_) {
+            for (int g : kVolatile64) s.r[g] = Reg{};
+        } else {
+            for (int g : kVolatile32) s.r[g] = Reg{};
+        }
+        s.bound_reg = 0xFF;
+        if (m_.x64_) {
+            s.gpr_written = {8, 8, 8, 8};
+            s.xmm_written = 0xF;
+        }
+        return Next::Fall;
+    }
+    if (mn == ZYDIS_MNEMONIC_JMP) {
+        u32 target = 0;
+        const ImportRef* import = nullptr;
+        if (ops_[0].type == ZYDIS_OPERAND_TYPE_POINTER) {
+            Lose(s);
+            return Next::Stop;
+        }
+        const bool known = Target(rva, ops_[0], target, import);
+        const bool at_entry = s.r[kSp].kind == kExact && s.r[kSp].off == 0;
+        if (!known) {
+            if (!JumpTable(rva, s)) Lose(s);
+            return Next::Stop;
+        }
+        if (import) {
+            if (!at_entry) {
+                Lose(s);
+                return Next::Stop;
+            }
+            if (m_.x64_)
+                for (int g : {1, 2, 8, 9}) Escapes(s, g);
+            TailCall(s, Callee(0, import));
+            return Next::Stop;
+        }
+        if (at_entry && target != entry_ && m_.starts_.count(target)) {
+            if (m_.x64_)
+                for (int g : {1, 2, 8, 9}) Escapes(s, g);
+            TailCall(s, Callee(target, nullptr));
+            return Next::Stop;
+        }
+        Push(target, s);
+        return Next::Stop;
+    }
+    if (cat == ZYDIS_CATEGORY_COND_BR) {
+        u32 target = 0;
+        const ImportRef* import = nullptr;
+        if (!Target(rva, ops_[0], target, import) || import) {
+            Lose(s);
+            return Next::Stop;
+        }
+        State taken = s;
+        if (cmp_reg != 0xFF) {
+            // An index proven below a bound on one side of the branch.
+            if (mn == ZYDIS_MNEMONIC_JNBE) { s.bound_reg = cmp_reg; s.bound = cmp_imm + 1; }
+            if (mn == ZYDIS_MNEMONIC_JNB) { s.bound_reg = cmp_reg; s.bound = cmp_imm; }
+            if (mn == ZYDIS_MNEMONIC_JBE) { taken.bound_reg = cmp_reg; taken.bound = cmp_imm + 1; }
+            if (mn == ZYDIS_MNEMONIC_JB) { taken.bound_reg = cmp_reg; taken.bound = cmp_imm; }
+        }
+        Push(target, taken);
+        return Next::Fall;
+    }
+    if (cat == ZYDIS_CATEGORY_UNCOND_BR || cat == ZYDIS_CATEGORY_RET || cat == ZYDIS_CATEGORY_CALL) {
+        Lose(s);  // a far or unusual transfer
+        return Next::Stop;
+    }
+    Writes(s, false);
+    return Next::Fall;
+}
+
+Facts Walker::Run() {
+    const InferLimits& limits = m_.session_.Limits();
+    State start;
+    start.r[kSp] = Reg{kExact, 0};
+    work_.push_back({entry_, start});
+    while (!work_.empty()) {
+        Item it = std::move(work_.back());
+        work_.pop_back();
+        u32 rva = it.rva;
+        State s = it.s;
+        bool fell = false;
+        for (;;) {
+            if (fell && rva != entry_ && m_.starts_.count(rva)) {
+                // Running into another export: the call before it did not return after all.
+                Lose(s);
+                break;
+            }
+            std::vector<State>& seen = seen_[rva];
+            if (std::find(seen.begin(), seen.end(), s) != seen.end()) break;
+            if (seen.size() >= limits.StatesPerAddress) {
+                Lose(s);
+                break;
+            }
+            seen.push_back(s);
+            if (++steps_ > limits.InstructionsPerFunction || !m_.session_.Spend(1)) {
+                Lose(s);
+                out_of_budget_ = true;
+                break;
+            }
+            if (Step(rva, s) == Next::Stop) break;
+            rva += ins_.length;
+            fell = true;
+        }
+        Flush(s);
+        if (out_of_budget_) break;
+    }
+    // The variadic part is no argument a caller must pass, on paths without va_start either.
+    if (f_.variadic_from < 4) {
+        for (u32 p = f_.variadic_from; p < 4; ++p) f_.reg_reads &= static_cast<std::uint8_t>(~(0x11u << p));
+    }
+    return f_;
+}
+
+Facts Module::Function(u32 rva, int depth) {
+    auto it = memo_.find(rva);
+    if (it != memo_.end()) {
+        // A function still being walked: recursion, which says nothing new.
+        if (it->second.busy) return UnknownFacts();
+        return it->second.facts;
+    }
+    if (depth > static_cast<int>(session_.Limits().CallDepth)) return UnknownFacts();
+    memo_[rva] = Memo{};
+    Walker w(*this, rva, depth);
+    Facts f = w.Run();
+    Memo& m = memo_[rva];
+    m.facts = f;
+    m.busy = false;
+    return f;
+}
+
+Facts Module::ExportAt(const PeExport& e, int depth, int forward_depth) {
+    if (!e.Forwarder.empty()) {
+        const std::size_t dot = e.Forwarder.rfind('.');
+        if (dot == std::string::npos || dot == 0) return UnknownFacts();
+        ImportRef ref;
+        ref.dll = e.Forwarder.substr(0, dot);
+        std::string rest = e.Forwarder.substr(dot + 1);
+        if (!rest.empty() && rest[0] == '#') {
+            ref.ordinal = static_cast<u32>(std::strtoul(rest.c_str() + 1, nullptr, 10));
+        } else {
+            ref.name = rest;
+        }
+        if (ref.name.empty() && ref.ordinal == 0) return UnknownFacts();
+        return session_.Import(ref, img_.Machine, depth, forward_depth);
+    }
+    if (e.Data || !IsCode(e.Rva)) return UnknownFacts();
+    return Function(e.Rva, depth);
+}
+
+Facts Module::Export(const std::string& name, u32 ordinal, int depth, int forward_depth) {
+    if (!name.empty()) {
+        auto it = by_name_.find(name);
+        if (it == by_name_.end()) return UnknownFacts();
+        return ExportAt(exports_.Named[it->second], depth, forward_depth);
+    }
+    for (const auto* list : {&exports_.Named, &exports_.OrdinalOnly})
+        for (const PeExport& e : *list)
+            if (e.Ordinal == ordinal) return ExportAt(e, depth, forward_depth);
+    return UnknownFacts();
+}
+
+Signature Judge(const Facts& f, bool x64) {
+    Signature sig;
+    if (f.conflict || !f.returns) return sig;
+    if (!x64) {
+        if (f.ret_pop > 0) {
+            if (f.ret_pop % 4 != 0 || f.ret_pop > 1024) return sig;
+            // Code that touches more of the stack than it pops was not understood.
+            if (f.arg_bytes > f.ret_pop) return sig;
+            sig.Convention = CallConvention::Stdcall;
+            sig.Sure = Certainty::Exact;
+            sig.Count = f.ret_pop / 4;
+            return sig;
+        }
+        sig.Convention = CallConvention::Cdecl;
+        sig.Count = (f.arg_bytes + 3) / 4;
+        sig.Sure = f.incomplete || f.escaped ? Certainty::LowerBound : Certainty::Exact;
+        // A function that only returns a constant may well ignore parameters it has.
+        if (sig.Count == 0 && !f.acts) sig.Sure = Certainty::LowerBound;
+        if (f.escaped) {
+            sig.Variadic = true;
+            sig.Count = std::max(sig.Count, f.escaped_at / 4);
+        }
+        return sig;
+    }
+    sig.Convention = CallConvention::X64;
+    u32 count = 0;
+    for (int p = 0; p < 4; ++p)
+        if (f.reg_reads & (0x11u << p)) count = static_cast<u32>(p + 1);
+    count = std::max(count, f.stack_args);
+    sig.Count = count;
+    // Registers that code not followed might read, above the count, leave it open.
+    bool open_above = false;
+    for (u32 p = count; p < 4; ++p)
+        if (f.maybe_reads & (0x11u << p)) open_above = true;
+    sig.Sure = f.incomplete || f.escaped || open_above || (count == 0 && !f.acts) ? Certainty::LowerBound
+                                                                                  : Certainty::Exact;
+    if (f.variadic_from != UINT32_MAX) {
+        sig.Variadic = true;
+        sig.Count = f.variadic_from;
+    }
+    return sig;
+}
+
+}  // namespace
+
+std::vector<Signature> InferSignatures(std::string_view image, const PeExports& exports,
+                                       const ImageLoader& loader, const InferLimits& limits) {
+    std::vector<Signature> out(exports.Named.size());
+    Session session(loader, limits);
+    Module self(session, image);
+    if (!self.Open(&exports)) return out;
+    session.Register(exports.DllName, &self);
+    for (std::size_t i = 0; i < exports.Named.size(); ++i)
+        out[i] = Judge(self.ExportAt(exports.Named[i], 0, 0), self.X64());
+    return out;
+}
+
+std::vector<Signature> InferSignatures(std::string_view image, const PeExports& exports,
+                                       const ImageLoader& loader) {
+    return InferSignatures(image, exports, loader, InferLimits{});
+}
+
+Signature InferSignatureAt(std::string_view image, std::uint32_t rva, const ImageLoader& loader,
+                           const InferLimits& limits) {
+    Session session(loader, limits);
+    Module self(session, image);
+    if (!self.Open(nullptr)) return Signature{};
+    session.Register(self.Exports().DllName, &self);
+    return Judge(self.Function(rva, 0), self.X64());
+}
+
+const char* CallConventionText(CallConvention c) {
+    switch (c) {
+        case CallConvention::Stdcall: return "stdcall";
+        case CallConvention::Cdecl: return "cdecl";
+        case CallConvention::X64: return "x64";
+        default: return "unknown";
+    }
+}
+
+const char* CertaintyText(Certainty c) {
+    switch (c) {
+        case Certainty::Exact: return "exact";
+        case Certainty::LowerBound: return "at least";
+        default: return "unknown";
+    }
+}
+
+}  // namespace zandrel::librarian
