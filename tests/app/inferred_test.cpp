@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -45,11 +46,6 @@ const std::vector<Expected> kExpected = kWide ? std::vector<Expected>{{0, "2", t
                                               : std::vector<Expected>{{0, "2", false}, {1, "2", true}, {2, "0", false}};
 constexpr int kMarkedRow = 1;  // inferred in both
 
-bool Near(COLORREF a, COLORREF b, int tolerance) {
-    return std::abs(GetRValue(a) - GetRValue(b)) <= tolerance && std::abs(GetGValue(a) - GetGValue(b)) <= tolerance &&
-           std::abs(GetBValue(a) - GetBValue(b)) <= tolerance;
-}
-
 class InferredTest : public AppTest {
 protected:
     std::string dll;
@@ -70,15 +66,22 @@ protected:
             EXPECT_EQ(InferredMarkOf(app, e.row) != nullptr, e.inferred) << e.row;
         }
     }
-    // How many pixels of a cell are near `colour`.
-    int PixelsNear(int column, int row, COLORREF colour) {
+    // Pixels of a cell's text by their tint: bluish ones (blue well above red, which neither
+    // row colour nor black text mixed into it has) and dark ones.
+    struct Ink {
+        int blue = 0, dark = 0;
+    };
+    Ink InkOf(int column, int row) {
         gridtest::PaintNow(app.grid);
         RECT r = gridtest::CellRect(app.grid, column, row);
-        int count = 0;
+        Ink ink;
         for (int y = r.top + 1; y < r.bottom - 1; ++y)
-            for (int x = r.left + 1; x < r.right - 1; ++x)
-                count += Near(gridtest::PixelAt(gridtest::ListOf(app.grid), x, y), colour, 60);
-        return count;
+            for (int x = r.left + 1; x < r.right - 1; ++x) {
+                COLORREF c = gridtest::PixelAt(gridtest::ListOf(app.grid), x, y);
+                if (GetBValue(c) - GetRValue(c) > 45) ++ink.blue;
+                else if (std::max({GetRValue(c), GetGValue(c), GetBValue(c)}) < 110) ++ink.dark;
+            }
+        return ink;
     }
     // The tool tip the grid shows when the mouse comes over a cell ("" when none).
     std::string TooltipOver(int column, int row) {
@@ -125,10 +128,11 @@ TEST_F(InferredTest, OpenDllFillsMarksAndExplainsTheCodesCounts) {
     ci.Column = ColParameter;
     OnGridEvent(app.grid, QueryCellFormat, &ci);
     EXPECT_EQ(ci.TextColour, 0);
-    EXPECT_GT(PixelsNear(ColParameter, kMarkedRow, kInferredTextColour), 3);
-    EXPECT_EQ(PixelsNear(ColParameter, kMarkedRow, RGB(0, 0, 0)), 0);
-    EXPECT_EQ(PixelsNear(ColParameter, 2, kInferredTextColour), 0);
-    EXPECT_GT(PixelsNear(ColParameter, 2, RGB(0, 0, 0)), 3);
+    const Ink marked = InkOf(ColParameter, kMarkedRow), plain = InkOf(ColParameter, 2);
+    EXPECT_GT(marked.blue, 3);
+    EXPECT_EQ(marked.dark, 0);
+    EXPECT_EQ(plain.blue, 0);
+    EXPECT_GT(plain.dark, 3);
 
     // The tool tip says where the number came from; other cells have none.
     const InferredMark* mark = InferredMarkOf(app, kMarkedRow);
@@ -161,8 +165,8 @@ TEST_F(InferredTest, TheMarkGoesWhenTheUserChangesTheCell) {
     app.grid->SetCurrentCell(ColComment, 0, 0, 0);
     EXPECT_EQ(Cell(ColParameter, kMarkedRow), "5");
     EXPECT_EQ(InferredMarkOf(app, kMarkedRow), nullptr);
-    EXPECT_EQ(PixelsNear(ColParameter, kMarkedRow, kInferredTextColour), 0);
-    EXPECT_GT(PixelsNear(ColParameter, kMarkedRow, RGB(0, 0, 0)), 3);
+    EXPECT_EQ(InkOf(ColParameter, kMarkedRow).blue, 0);
+    EXPECT_GT(InkOf(ColParameter, kMarkedRow).dark, 3);
     EXPECT_EQ(TooltipOver(ColParameter, kMarkedRow), "");
     // Typing back the code's own number does not bring the mark back.
     app.grid->SetCurrentCell(ColParameter, kMarkedRow, 1, 0);
