@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -61,12 +62,26 @@ struct State {
     std::array<Save, 8> saves{};
     std::uint8_t va_from = 0xFF;  // x64: first home slot walked as a va_list on this path
     bool r10_rcx = false;  // x64: r10 holds rcx as it came, as system call stubs copy it
+    // x64: argument positions whose register was written and not read since: set up for a call.
+    std::uint8_t setup = 0;
     // Bounds of a jump table's index: the last `cmp reg, imm`, and what a branch on it proved.
     std::uint8_t cmp_reg = 0xFF;
     std::uint8_t bound_reg = 0xFF;
     u32 cmp_imm = 0;
     u32 bound = 0;
     bool operator==(const State&) const = default;
+};
+
+struct SeenNode {
+    State s;
+    std::uint64_t hash;
+    std::uint32_t next;  // index + 1 of the next node of the same address, 0 at the end
+};
+// Memory one walk needs, kept for the next: walks nest (a call walks its callee), so there is a
+// stack of these.
+struct Scratch {
+    std::vector<SeenNode> nodes;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> slots;
 };
 
 // What all paths of one function showed, seen from its entry.
@@ -203,6 +218,24 @@ private:
 // The modules met while inferring one image's exports: forwarders and imports lead into others.
 class Session {
 public:
+    Scratch& TakeScratch() {
+        if (free_scratch_.empty()) free_scratch_.push_back(std::make_unique<Scratch>());
+        owned_scratch_.push_back(std::move(free_scratch_.back()));
+        free_scratch_.pop_back();
+        Scratch& sc = *owned_scratch_.back();
+        sc.nodes.clear();
+        sc.slots.assign(64, {0, 0});
+        return sc;
+    }
+    void GiveScratch(Scratch& sc) {
+        for (std::size_t i = owned_scratch_.size(); i-- > 0;)
+            if (owned_scratch_[i].get() == &sc) {
+                free_scratch_.push_back(std::move(owned_scratch_[i]));
+                owned_scratch_.erase(owned_scratch_.begin() + static_cast<std::ptrdiff_t>(i));
+                return;
+            }
+    }
+
     Session(const ImageLoader& loader, const InferLimits& limits) : loader_(loader), limits_(limits) {}
 
     const InferLimits& Limits() const { return limits_; }
@@ -220,6 +253,7 @@ private:
     const ImageLoader& loader_;
     InferLimits limits_;
     u64 spent_ = 0;
+    std::vector<std::unique_ptr<Scratch>> free_scratch_, owned_scratch_;
     struct Loaded {
         std::string image;
         std::unique_ptr<Module> module;
@@ -383,12 +417,18 @@ bool Module::PointerAt(u32 slot, u32& target) const {
 // One walk over the paths of one function.
 class Walker {
 public:
-    Walker(Module& m, u32 entry, int depth) : m_(m), entry_(entry), depth_(depth) {
+    Walker(Module& m, u32 entry, int depth)
+        : m_(m), entry_(entry), depth_(depth), scratch_(m.session_.TakeScratch()), seen_nodes_(scratch_.nodes),
+          seen_slots_(scratch_.slots) {
         ZydisDecoderInit(&decoder_, m.x64_ ? ZYDIS_MACHINE_MODE_LONG_64 : ZYDIS_MACHINE_MODE_LEGACY_32,
                          m.x64_ ? ZYDIS_STACK_WIDTH_64 : ZYDIS_STACK_WIDTH_32);
         slot_ = m.x64_ ? 8 : 4;
     }
+    ~Walker() { m_.session_.GiveScratch(scratch_); }
+    Walker(const Walker&) = delete;
+    Walker& operator=(const Walker&) = delete;
     Facts Run();
+    u32 Steps() const { return steps_; }
 
 private:
     struct Item {
@@ -401,6 +441,7 @@ private:
     Next Decoded(u32 rva, State& s);
     Next Effects(u32 rva, State& s);
     bool SaveOrRestore(State& s, int& restored);
+    void Setups(State& s);
     int Gpr(ZydisRegister reg) const;
     void Access(const ZydisDecodedOperand& op, const State& s, bool agen);
     bool StackAddress(const ZydisDecodedOperand& op, const State& s, Kind& kind, i64& addr, bool& indexed) const;
@@ -439,20 +480,45 @@ private:
     ZydisDecodedOperand ops_[ZYDIS_MAX_OPERAND_COUNT];
     Facts f_;
     std::vector<Item> work_;
-    std::unordered_map<u32, std::vector<State>> seen_;
+    // The states each instruction was reached with: chains of nodes per address, found through
+    // an open-addressing table (one walk visits most instructions once, so this is hot).
+    Scratch& scratch_;
+    std::vector<SeenNode>& seen_nodes_;
+    std::vector<std::pair<u32, u32>>& seen_slots_;  // rva+1, head+1
+    std::size_t seen_used_ = 0;
+    u32& SeenHead(u32 rva);
+    u32* SeenFind(u32 rva);
     u32 steps_ = 0;
     bool out_of_budget_ = false;
 };
 
+// Register number tables, made once: general registers by encoding (0 rax .. 15 r15) and the
+// vector registers' numbers, -1 for anything else.
+struct RegisterTables {
+    std::array<std::int8_t, ZYDIS_REGISTER_MAX_VALUE + 1> gpr{}, vec{};
+    RegisterTables() {
+        for (int r = 0; r <= ZYDIS_REGISTER_MAX_VALUE; ++r) {
+            const auto reg = static_cast<ZydisRegister>(r);
+            const ZydisRegisterClass c = ZydisRegisterGetClass(reg);
+            gpr[r] = vec[r] = -1;
+            if (c == ZYDIS_REGCLASS_GPR8 || c == ZYDIS_REGCLASS_GPR16 || c == ZYDIS_REGCLASS_GPR32 ||
+                c == ZYDIS_REGCLASS_GPR64) {
+                const int id = ZydisRegisterGetId(ZydisRegisterGetLargestEnclosing(ZYDIS_MACHINE_MODE_LONG_64, reg));
+                if (id >= 0 && id < 16) gpr[r] = static_cast<std::int8_t>(id);
+            } else if (c == ZYDIS_REGCLASS_XMM || c == ZYDIS_REGCLASS_YMM || c == ZYDIS_REGCLASS_ZMM) {
+                vec[r] = static_cast<std::int8_t>(ZydisRegisterGetId(reg));
+            }
+        }
+    }
+};
+const RegisterTables& Registers() {
+    static const RegisterTables tables;
+    return tables;
+}
+
 int Walker::Gpr(ZydisRegister reg) const {
-    if (reg == ZYDIS_REGISTER_NONE) return -1;
-    const ZydisRegisterClass c = ZydisRegisterGetClass(reg);
-    if (c != ZYDIS_REGCLASS_GPR8 && c != ZYDIS_REGCLASS_GPR16 && c != ZYDIS_REGCLASS_GPR32 &&
-        c != ZYDIS_REGCLASS_GPR64)
-        return -1;
-    const ZydisRegister full = ZydisRegisterGetLargestEnclosing(ZYDIS_MACHINE_MODE_LONG_64, reg);
-    const int id = ZydisRegisterGetId(full);
-    return id >= 0 && id < 16 ? id : -1;
+    const unsigned r = static_cast<unsigned>(reg);
+    return r <= ZYDIS_REGISTER_MAX_VALUE ? Registers().gpr[r] : -1;
 }
 
 // Position (0..3) of a general register among the x64 argument registers, or -1.
@@ -467,9 +533,24 @@ int ArgPosition(int gpr) {
 }
 
 int XmmId(ZydisRegister reg) {
-    const ZydisRegisterClass c = ZydisRegisterGetClass(reg);
-    if (c != ZYDIS_REGCLASS_XMM && c != ZYDIS_REGCLASS_YMM && c != ZYDIS_REGCLASS_ZMM) return -1;
-    return ZydisRegisterGetId(reg);
+    const unsigned r = static_cast<unsigned>(reg);
+    return r <= ZYDIS_REGISTER_MAX_VALUE ? Registers().vec[r] : -1;
+}
+
+u64 HashState(const State& s) {
+    u64 h = 1469598103934665603ull;
+    auto mix = [&h](u64 v) { h = (h ^ v) * 1099511628211ull; };
+    for (const Reg& r : s.r) mix(static_cast<u64>(r.kind) << 32 | static_cast<u32>(r.off));
+    for (std::uint8_t w : s.gpr_written) mix(w);
+    mix(s.xmm_written);
+    mix(s.pending);
+    mix(s.setup);
+    mix(s.va_from);
+    mix(s.r10_rcx);
+    mix(static_cast<u64>(s.cmp_reg) << 8 | s.bound_reg);
+    mix(static_cast<u64>(s.cmp_imm) << 32 | s.bound);
+    for (const State::Save& e : s.saves) mix(static_cast<u64>(e.code) << 40 | static_cast<u64>(e.kind) << 32 | static_cast<u32>(e.off));
+    return h;
 }
 
 bool Walker::StackAddress(const ZydisDecodedOperand& op, const State& s, Kind& kind, i64& addr,
@@ -696,17 +777,21 @@ Facts Walker::Callee(u32 target, const ImportRef* import) {
 void Walker::PassThrough(const State& s, const Facts& callee) {
     const std::uint8_t open = Open(s);
     f_.reg_reads |= callee.reg_reads & open;
-    f_.maybe_reads |= callee.maybe_reads & open;
-    // A position the callee takes, or one below a position we set up for it, that we left as it
-    // came: our own argument handed on.
-    const u32 takes = ArgCount(callee);
-    int highest_set = -1;
+    // A position the callee takes that we left as it came: our own argument handed on. What we
+    // set up for the call shows positions it takes, too. (A register merely written says
+    // nothing: argument registers are scratch registers as well.)
+    int top = -1;
     for (int p = 0; p < 4; ++p)
-        if ((open & (0x11u << p)) != (0x11u << p)) highest_set = p;
+        if (s.setup & (1u << p)) top = p;
+    const u32 takes = std::max<u32>(ArgCount(callee), static_cast<u32>(top + 1));
+    // Of what a callee we do not fully know might read, the positions above those it takes are
+    // taken as not passed: arguments are set up from the first on.
+    std::uint8_t below = 0;
+    for (u32 p = 0; p < takes && p < 4; ++p) below |= static_cast<std::uint8_t>(0x11u << p);
+    f_.maybe_reads |= callee.maybe_reads & open & (callee.incomplete && takes > 0 ? below : 0xFF);
     for (int p = 0; p < 4; ++p) {
         const bool both_open = (open & (0x11u << p)) == (0x11u << p);
-        if (both_open && (static_cast<u32>(p) < takes || p < highest_set))
-            f_.reg_reads |= static_cast<std::uint8_t>(1u << p);
+        if (both_open && static_cast<u32>(p) < takes) f_.reg_reads |= static_cast<std::uint8_t>(1u << p);
     }
 }
 
@@ -750,6 +835,34 @@ bool Walker::JumpTable(u32 rva, const State& s) {
     next.bound_reg = 0xFF;
     for (u32 t : targets) Push(t, next);
     return true;
+}
+
+// x64: argument registers read by this instruction are no longer set up for a call; those it
+// writes are.
+void Walker::Setups(State& s) {
+    std::uint8_t read = 0, written = 0;
+    auto position = [&](ZydisRegister reg) {
+        const int g = ArgPosition(Gpr(reg));
+        if (g >= 0) return g;
+        const int x = XmmId(reg);
+        return x >= 0 && x < 4 ? x : -1;
+    };
+    for (int i = 0; i < ins_.operand_count; ++i) {
+        const ZydisDecodedOperand& op = ops_[i];
+        if (op.type == ZYDIS_OPERAND_TYPE_MEMORY) {
+            for (ZydisRegister r : {op.mem.base, op.mem.index})
+                if (const int p = position(r); p >= 0) read |= static_cast<std::uint8_t>(1u << p);
+            continue;
+        }
+        if (op.type != ZYDIS_OPERAND_TYPE_REGISTER) continue;
+        const int p = position(op.reg.value);
+        if (p < 0) continue;
+        if ((op.actions & ZYDIS_OPERAND_ACTION_MASK_READ) && !IsZeroIdiom(ins_, ops_))
+            read |= static_cast<std::uint8_t>(1u << p);
+        if (op.actions & ZYDIS_OPERAND_ACTION_WRITE) written |= static_cast<std::uint8_t>(1u << p);
+    }
+    if (ins_.mnemonic == ZYDIS_MNEMONIC_CALL || ins_.meta.category == ZYDIS_CATEGORY_COND_BR) return;
+    s.setup = static_cast<std::uint8_t>((s.setup & ~read) | written);
 }
 
 bool IsMove(ZydisMnemonic mn) {
@@ -830,8 +943,18 @@ bool Walker::SaveOrRestore(State& s, int& restored) {
 }
 
 Walker::Next Walker::Step(u32 rva, State& s) {
-    Next next = Decoded(rva, s);
+#ifdef ZANDREL_SIGNATURES_TRACE
+    const Facts before = f_;
+    const Next next = Decoded(rva, s);
+    if (before.reg_reads != f_.reg_reads || before.maybe_reads != f_.maybe_reads ||
+        before.incomplete != f_.incomplete || before.stack_args != f_.stack_args || before.arg_bytes != f_.arg_bytes)
+        std::fprintf(stderr, "  [%x] %x len %u mnemonic %d: reads %02x maybe %02x incomplete %d stack %u bytes %u\n",
+                     entry_, rva, ins_.length, ins_.mnemonic, f_.reg_reads, f_.maybe_reads, f_.incomplete,
+                     f_.stack_args, f_.arg_bytes);
     return next;
+#else
+    return Decoded(rva, s);
+#endif
 }
 
 Walker::Next Walker::Decoded(u32 rva, State& s) {
@@ -885,6 +1008,7 @@ Walker::Next Walker::Decoded(u32 rva, State& s) {
             }
         }
     }
+    if (m_.x64_) Setups(s);
     int restored = -1;
     if (!spill && SaveOrRestore(s, restored)) spill = true;
     // The stub's copy for the system call says nothing of the count: the system reads as many as
@@ -976,10 +1100,11 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             }
             return Next::Fall;
         case ZYDIS_MNEMONIC_PUSH:
-            AdjustSp(s, -std::max<i64>(2, ops_[0].size / 8));
+            // The operand width, not the operand's: push 1 stores a whole slot.
+            AdjustSp(s, -std::max<i64>(2, ins_.operand_width / 8));
             return Next::Fall;
         case ZYDIS_MNEMONIC_POP: {
-            AdjustSp(s, std::max<i64>(2, ops_[0].size / 8));
+            AdjustSp(s, std::max<i64>(2, ins_.operand_width / 8));
             if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER) {
                 const int g = Gpr(ops_[0].reg.value);
                 if (g == kSp) {
@@ -1099,8 +1224,13 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
         u32 target = 0;
         const ImportRef* import = nullptr;
         const bool known = Target(rva, ops_[0], target, import);
-        if (m_.x64_)
+        // Addresses in registers a callee may take its arguments in (on x86 as compilers pass
+        // them to their own functions).
+        if (m_.x64_) {
             for (int g : {1, 2, 8, 9}) Escapes(s, g);
+        } else {
+            for (int g : {0, 1, 2}) Escapes(s, g);
+        }
         if (known && !import && target == rva + ins_.length) {  // a push of its own address
             AdjustSp(s, -width);
             return Next::Fall;
@@ -1134,6 +1264,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
         if (m_.x64_) {
             s.gpr_written = {8, 8, 8, 8};
             s.xmm_written = 0xF;
+            s.setup = 0;
         }
         return Next::Fall;
     }
@@ -1195,6 +1326,37 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
     return Next::Fall;
 }
 
+u32* Walker::SeenFind(u32 rva) {
+    const u32 key = rva + 1;
+    std::size_t i = (key * 2654435761u) & (seen_slots_.size() - 1);
+    while (seen_slots_[i].first != 0) {
+        if (seen_slots_[i].first == key) return &seen_slots_[i].second;
+        i = (i + 1) & (seen_slots_.size() - 1);
+    }
+    return nullptr;
+}
+
+u32& Walker::SeenHead(u32 rva) {
+    if ((seen_used_ + 1) * 2 > seen_slots_.size()) {
+        std::vector<std::pair<u32, u32>> old(seen_slots_.size() * 2, {0, 0});
+        old.swap(seen_slots_);
+        for (const auto& e : old) {
+            if (e.first == 0) continue;
+            std::size_t i = (e.first * 2654435761u) & (seen_slots_.size() - 1);
+            while (seen_slots_[i].first != 0) i = (i + 1) & (seen_slots_.size() - 1);
+            seen_slots_[i] = e;
+        }
+    }
+    const u32 key = rva + 1;
+    std::size_t i = (key * 2654435761u) & (seen_slots_.size() - 1);
+    while (seen_slots_[i].first != 0 && seen_slots_[i].first != key) i = (i + 1) & (seen_slots_.size() - 1);
+    if (seen_slots_[i].first == 0) {
+        seen_slots_[i].first = key;
+        ++seen_used_;
+    }
+    return seen_slots_[i].second;
+}
+
 Facts Walker::Run() {
     const InferLimits& limits = m_.session_.Limits();
     State start;
@@ -1212,13 +1374,52 @@ Facts Walker::Run() {
                 Lose(s);
                 break;
             }
-            std::vector<State>& seen = seen_[rva];
-            if (std::find(seen.begin(), seen.end(), s) != seen.end()) break;
-            if (seen.size() >= limits.StatesPerAddress) {
+            // States are kept where paths may meet: where a jump leads (a work item starts) and
+            // wherever states are kept already. Straight code between follows from them.
+            u32* at = SeenFind(rva);
+            if (!at && !fell) at = &SeenHead(rva);
+            if (!at) {
+                if (++steps_ > limits.InstructionsPerFunction || !m_.session_.Spend(1)) {
+                    Lose(s);
+                    out_of_budget_ = true;
+                    break;
+                }
+                if (Step(rva, s) == Next::Stop) break;
+                rva += ins_.length;
+                fell = true;
+                continue;
+            }
+            u32& head = *at;
+            u64 hash = HashState(s);
+            auto known = [&]() {
+                for (u32 i = head; i != 0; i = seen_nodes_[i - 1].next)
+                    if (seen_nodes_[i - 1].hash == hash && seen_nodes_[i - 1].s == s) return true;
+                return false;
+            };
+            if (known()) break;
+            // Back at an instruction with a stack address moved on: a loop walking the stack.
+            // Its register is given up rather than followed through memory it never reaches.
+            bool widened = false;
+            u32 count = 0;
+            for (u32 i = head; i != 0; i = seen_nodes_[i - 1].next, ++count) {
+                const State& o = seen_nodes_[i - 1].s;
+                for (std::size_t g = 0; g < s.r.size(); ++g)
+                    if (o.r[g].kind == s.r[g].kind && (s.r[g].kind == kExact || s.r[g].kind == kAtMost) &&
+                        o.r[g].off != s.r[g].off) {
+                        s.r[g] = Reg{kLost, 0};
+                        widened = true;
+                    }
+            }
+            if (widened) {
+                hash = HashState(s);
+                if (known()) break;
+            }
+            if (count >= limits.StatesPerAddress) {
                 Lose(s);
                 break;
             }
-            seen.push_back(s);
+            seen_nodes_.push_back({s, hash, head});
+            head = static_cast<u32>(seen_nodes_.size());
             if (++steps_ > limits.InstructionsPerFunction || !m_.session_.Spend(1)) {
                 Lose(s);
                 out_of_budget_ = true;
@@ -1238,6 +1439,17 @@ Facts Walker::Run() {
     return f_;
 }
 
+#ifdef ZANDREL_SIGNATURES_TRACE
+std::map<std::string, std::pair<u64, u64>> g_work;  // module: functions walked, instructions
+struct WorkDump {
+    ~WorkDump() {
+        for (const auto& [name, w] : g_work)
+            std::fprintf(stderr, "%-20s %8llu functions %10llu instructions\n", name.c_str(),
+                         static_cast<unsigned long long>(w.first), static_cast<unsigned long long>(w.second));
+    }
+} g_work_dump;
+#endif
+
 Facts Module::Function(u32 rva, int depth) {
     auto it = memo_.find(rva);
     if (it != memo_.end()) {
@@ -1249,6 +1461,10 @@ Facts Module::Function(u32 rva, int depth) {
     memo_[rva] = Memo{};
     Walker w(*this, rva, depth);
     Facts f = w.Run();
+#ifdef ZANDREL_SIGNATURES_TRACE
+    g_work[exports_.DllName].first++;
+    g_work[exports_.DllName].second += w.Steps();
+#endif
     Memo& m = memo_[rva];
     m.facts = f;
     m.busy = false;

@@ -36,6 +36,7 @@ for d in $dlls; do
     if [ $arch = 32 ]; then dll=$wine32/$d.dll; mingw=$mingw32; m=X86
     else dll=$wine64/$d.dll; mingw=$mingw64; m=X64; fi
     put pe_exports_fuzz "$dll" "wine$arch-$d.dll"
+    put signatures_fuzz "$dll" "wine$arch-$d.dll"
     put dll_machine_fuzz "$dll" "wine$arch-$d.dll"
     put archive_fuzz "$mingw/lib$d.a" "mingw$arch-lib$d.a"
     if [ -n "$polib" ] && [ -f "$dll" ]; then
@@ -45,6 +46,11 @@ for d in $dlls; do
       rm -rf "$tmp"
     fi
   done
+done
+# DLLs with code of their own, small enough to be whole within the target's longest input.
+for d in iprop sas mf3216 vcruntime140_1; do
+  put signatures_fuzz "$wine32/$d.dll" "wine32-$d.dll"
+  put signatures_fuzz "$wine64/$d.dll" "wine64-$d.dll"
 done
 # The real libraries are large; libFuzzer cuts seeds to the target's longest input, which still
 # holds their first member and the start of the second.

@@ -8,6 +8,7 @@
 
 #include "base/Version.h"
 #include "support/ArchiveBuilder.h"
+#include "support/CodeImage.h"
 #include "support/HostileFiles.h"
 #include "support/CodeDll.h"
 #include "support/PeBuilder.h"
@@ -224,6 +225,46 @@ TEST_F(Cli, DllFailuresNameTheDll) {
         Result r = Run(args);
         EXPECT_EQ(r.status, 2) << args;
     }
+}
+
+TEST_F(Cli, SignaturesListEachNamedExportAndFindOtherDllsBeside) {
+    // other.dll, beside under another case: Func pops 16 bytes
+    CodeImageSpec other;
+    other.DllName = "Other.DLL";
+    other.Text = std::string("\xC2\x10\x00", 3);
+    other.Exports = {{"Func", kText, ""}};
+    std::filesystem::create_directories(dir.File("in"));
+    dir.Write("in/OTHER.dll", BuildCodeImage(other));
+
+    CodeImageSpec spec;
+    spec.DllName = "main.dll";
+    spec.Imports = {{"other.dll", {"Func"}}};
+    const std::uint32_t slot = static_cast<std::uint32_t>(spec.Base() + ImportSlot(spec, 0, 0));
+    spec.Text = std::string("\x8B\x44\x24\x04\xC2\x08\x00", 7)     // mov eax,[esp+4]; ret 8
+                + std::string("\x8B\x44\x24\x08\xC3", 5)             // mov eax,[esp+8]; ret
+                + std::string("\x8D\x44\x24\x08\x50\xFF\xD0\x58\xC3", 9)  // lea; push; call eax; pop; ret
+                + std::string("\xFF\x25", 2) + std::string(reinterpret_cast<const char*>(&slot), 4);
+    spec.Exports = {{"Std", kText, ""}, {"Cdecl", kText + 7, ""}, {"Vararg", kText + 12, ""},
+                    {"Imported", kText + 21, ""}, {"Forwarded", 0, "OTHER.Func"}, {"Lost", 0, "NONE.Func"}};
+    const std::string dll = dir.Write("in/main.dll", BuildCodeImage(spec));
+    Result r = Run("signatures " + Q(dll));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Std\tstdcall\texact\t2\n"
+                     "Cdecl\tcdecl\texact\t2\n"
+                     "Vararg\tcdecl\tat least\t1\tvariadic\n"
+                     "Imported\tstdcall\texact\t4\n"
+                     "Forwarded\tstdcall\texact\t4\n"
+                     "Lost\tunknown\tunknown\t0\n");
+    EXPECT_EQ(r.err, "");
+
+    for (const std::string& bad : {dir.Write("text.dll", "not an image"), dir.File("gone.dll")}) {
+        r = Run("signatures " + Q(bad));
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(bad), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Run("signatures").status, 2);
+    EXPECT_EQ(Run("signatures a.dll b.dll").status, 2);
 }
 
 TEST_F(Cli, HostileFilesAreNamedOnStderrWithinBoundedMemory) {
