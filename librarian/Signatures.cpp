@@ -36,7 +36,10 @@ constexpr int kBp = 5;
 // What the walk knows of a general register: nothing (it holds no stack address), a stack
 // address at a known offset from the entry's stack pointer, one at most that offset (after
 // aligning), or some stack address it lost track of.
-enum Kind : std::uint8_t { kNone, kExact, kAtMost, kLost };
+enum Kind : std::uint8_t { kNone, kExact, kAtMost, kLost, kImport };
+// kImport: not a stack address but a function pointer loaded from an import slot (`off`), so a
+// call through the register reaches the imported function.
+inline bool Stacky(Kind k) { return k == kExact || k == kAtMost || k == kLost; }
 struct Reg {
     Kind kind = kNone;
     std::int32_t off = 0;
@@ -64,6 +67,19 @@ struct State {
     bool r10_rcx = false;  // x64: r10 holds rcx as it came, as system call stubs copy it
     // x64: argument positions whose register was written and not read since: set up for a call.
     std::uint8_t setup = 0;
+    // Stack addresses pushed from a register, so a pop gives them back (x86 prologues that align
+    // the stack keep the way back to the arguments so).
+    struct Pushed {
+        std::int32_t at = 0;
+        Kind at_kind = kNone;  // the stack pointer's, when pushed
+        Reg value;
+        bool operator==(const Pushed&) const = default;
+    };
+    std::array<Pushed, 4> pushed{};
+    // x86: bytes pushed since the stack pointer last moved otherwise (arguments pushed for a
+    // call), and whether a `sub esp, N` now only makes up for what an unknown callee popped.
+    std::uint16_t push_run = 0;
+    bool compensate = false;
     // Bounds of a jump table's index: the last `cmp reg, imm`, and what a branch on it proved.
     std::uint8_t cmp_reg = 0xFF;
     std::uint8_t bound_reg = 0xFF;
@@ -439,6 +455,7 @@ private:
 
     Next Step(u32 rva, State& s);
     Next Decoded(u32 rva, State& s);
+    Next Instruction(u32 rva, State& s);
     Next Effects(u32 rva, State& s);
     bool SaveOrRestore(State& s, int& restored);
     void Setups(State& s);
@@ -450,6 +467,7 @@ private:
     void Escapes(State& s, int reg);
     void AdjustSp(State& s, i64 delta);
     bool Target(u32 rva, const ZydisDecodedOperand& op, u32& target, const ImportRef*& import) const;
+    bool ImportSlotOf(u32 rva, const ZydisDecodedOperand& op, u32& slot) const;
     Facts Callee(u32 target, const ImportRef* import);
     void PassThrough(const State& s, const Facts& callee);
     void TailCall(const State& s, const Facts& callee);
@@ -479,6 +497,7 @@ private:
     ZydisDecodedInstruction ins_;
     ZydisDecodedOperand ops_[ZYDIS_MAX_OPERAND_COUNT];
     Facts f_;
+    const State* current_ = nullptr;  // the state the instruction being stepped starts from
     std::vector<Item> work_;
     // The states each instruction was reached with: chains of nodes per address, found through
     // an open-addressing table (one walk visits most instructions once, so this is hot).
@@ -522,7 +541,16 @@ int Walker::Gpr(ZydisRegister reg) const {
 }
 
 // Position (0..3) of a general register among the x64 argument registers, or -1.
-int ArgPosition(int gpr) {
+int ArgPosition(int gpr, bool x64 = true) {
+    if (!x64) {
+        // x86: the registers compilers pass their own functions' arguments in (eax, edx, ecx).
+        switch (gpr) {
+            case 0: return 0;
+            case 2: return 1;
+            case 1: return 2;
+            default: return -1;
+        }
+    }
     switch (gpr) {
         case 1: return 0;  // rcx
         case 2: return 1;  // rdx
@@ -549,6 +577,8 @@ u64 HashState(const State& s) {
     mix(s.r10_rcx);
     mix(static_cast<u64>(s.cmp_reg) << 8 | s.bound_reg);
     mix(static_cast<u64>(s.cmp_imm) << 32 | s.bound);
+    mix(static_cast<u64>(s.push_run) << 1 | s.compensate);
+    for (const State::Pushed& p : s.pushed) mix(static_cast<u64>(p.value.kind) << 40 ^ static_cast<u64>(p.at_kind) << 48 ^ static_cast<u64>(static_cast<u32>(p.at)) << 8 ^ static_cast<u32>(p.value.off));
     for (const State::Save& e : s.saves) mix(static_cast<u64>(e.code) << 40 | static_cast<u64>(e.kind) << 32 | static_cast<u32>(e.off));
     return h;
 }
@@ -559,9 +589,9 @@ bool Walker::StackAddress(const ZydisDecodedOperand& op, const State& s, Kind& k
     if (op.mem.segment == ZYDIS_REGISTER_FS || op.mem.segment == ZYDIS_REGISTER_GS) return false;
     const int base = Gpr(op.mem.base);
     const int index = Gpr(op.mem.index);
-    if (base < 0 || s.r[base].kind == kNone) {
+    if (base < 0 || !Stacky(s.r[base].kind)) {
         // A stack address as the index of an absolute table is not a pattern compilers make.
-        if (index >= 0 && s.r[index].kind != kNone) {
+        if (index >= 0 && Stacky(s.r[index].kind)) {
             kind = kLost;
             indexed = true;
             addr = 0;
@@ -672,10 +702,10 @@ bool MergesDestination(const ZydisDecodedInstruction& ins, const ZydisDecodedOpe
 
 // x64: argument registers this instruction reads before the path wrote them.
 void Walker::ReadEvidence(const State& s) {
-    if (!m_.x64_ || IsZeroIdiom(ins_, ops_)) return;
+    if (IsZeroIdiom(ins_, ops_)) return;
     auto gpr_read = [&](ZydisRegister reg) {
         if (s.r10_rcx && Gpr(reg) == 10 && ins_.mnemonic != ZYDIS_MNEMONIC_SYSCALL) f_.reg_reads |= 1;
-        const int p = ArgPosition(Gpr(reg));
+        const int p = ArgPosition(Gpr(reg), m_.x64_);
         if (p < 0) return;
         const unsigned width = ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, reg) / 8;
         // A byte register of the high half (ah, ch) reads bits a byte write did not cover.
@@ -691,7 +721,7 @@ void Walker::ReadEvidence(const State& s) {
             continue;
         }
         if (op.type != ZYDIS_OPERAND_TYPE_REGISTER || !(op.actions & ZYDIS_OPERAND_ACTION_MASK_READ)) continue;
-        const int x = XmmId(op.reg.value);
+        const int x = m_.x64_ ? XmmId(op.reg.value) : -1;
         if (x >= 0 && x < 4) {
             if (!(s.xmm_written & (1u << x)) && !MergesDestination(ins_, ops_, i))
                 f_.reg_reads |= static_cast<std::uint8_t>(0x10u << x);
@@ -734,16 +764,40 @@ void Walker::Writes(State& s, bool skip_stack) {
         s.r[g] = Reg{};
         if (s.bound_reg == g) s.bound_reg = 0xFF;
         if (g == 10) s.r10_rcx = false;
-        const int p = ArgPosition(g);
+        const int p = ArgPosition(g, m_.x64_);
         // Even a byte written makes later reads of the whole register the code's own: compilers
         // set a byte (setcc) and then move the whole register.
         if (p >= 0 && sure) s.gpr_written[p] = 8;
     }
 }
 
+// The import slot a memory operand names ([abs] on x86, [rip+disp] on x64), if it names one.
+bool Walker::ImportSlotOf(u32 rva, const ZydisDecodedOperand& op, u32& slot) const {
+    if (op.type != ZYDIS_OPERAND_TYPE_MEMORY || op.mem.index != ZYDIS_REGISTER_NONE) return false;
+    if (op.mem.base == ZYDIS_REGISTER_RIP) {
+        slot = static_cast<u32>(rva + ins_.length + op.mem.disp.value);
+    } else if (op.mem.base == ZYDIS_REGISTER_NONE && !m_.x64_) {
+        const u64 va = static_cast<u32>(op.mem.disp.value);
+        if (va < m_.img_.ImageBase) return false;
+        slot = static_cast<u32>(va - m_.img_.ImageBase);
+    } else {
+        return false;
+    }
+    return m_.imports_.count(slot) != 0;
+}
+
 // Where a call or jump goes: an address in this image, an imported function, or unknown.
 bool Walker::Target(u32 rva, const ZydisDecodedOperand& op, u32& target, const ImportRef*& import) const {
     import = nullptr;
+    if (op.type == ZYDIS_OPERAND_TYPE_REGISTER) {
+        // Through a register that holds an imported function's address.
+        const int g = Gpr(op.reg.value);
+        if (g < 0 || current_->r[g].kind != kImport) return false;
+        auto it = m_.imports_.find(static_cast<u32>(current_->r[g].off));
+        if (it == m_.imports_.end()) return false;
+        import = &it->second;
+        return true;
+    }
     if (op.type == ZYDIS_OPERAND_TYPE_IMMEDIATE && op.imm.is_relative) {
         target = static_cast<u32>(rva + ins_.length + op.imm.value.s);
         return true;
@@ -947,7 +1001,7 @@ Walker::Next Walker::Step(u32 rva, State& s) {
     const Facts before = f_;
     const Next next = Decoded(rva, s);
     if (before.reg_reads != f_.reg_reads || before.maybe_reads != f_.maybe_reads ||
-        before.incomplete != f_.incomplete || before.stack_args != f_.stack_args || before.arg_bytes != f_.arg_bytes)
+        before.incomplete != f_.incomplete || before.escaped != f_.escaped || before.stack_args != f_.stack_args || before.arg_bytes != f_.arg_bytes)
         std::fprintf(stderr, "  [%x] %x len %u mnemonic %d: reads %02x maybe %02x incomplete %d stack %u bytes %u\n",
                      entry_, rva, ins_.length, ins_.mnemonic, f_.reg_reads, f_.maybe_reads, f_.incomplete,
                      f_.stack_args, f_.arg_bytes);
@@ -958,6 +1012,26 @@ Walker::Next Walker::Step(u32 rva, State& s) {
 }
 
 Walker::Next Walker::Decoded(u32 rva, State& s) {
+    current_ = &s;
+    const Reg sp_before = s.r[kSp];
+    const bool compensate = s.compensate;
+    s.compensate = false;
+    const Next next = Instruction(rva, s);
+    if (!m_.x64_) {
+        const ZydisMnemonic mn = ins_.mnemonic;
+        if (compensate && mn == ZYDIS_MNEMONIC_SUB && ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER &&
+            Gpr(ops_[0].reg.value) == kSp && ops_[1].type == ZYDIS_OPERAND_TYPE_IMMEDIATE)
+            s.r[kSp] = sp_before;  // what the callee popped, taken back
+        if (mn == ZYDIS_MNEMONIC_PUSH) {
+            s.push_run = static_cast<std::uint16_t>(std::min(s.push_run + 4, 0xFFFF));
+        } else if (mn == ZYDIS_MNEMONIC_CALL || !(s.r[kSp] == sp_before)) {
+            s.push_run = 0;
+        }
+    }
+    return next;
+}
+
+Walker::Next Walker::Instruction(u32 rva, State& s) {
     u64 begin = 0, end = 0;
     if (!m_.IsCode(rva) || !m_.img_.Region(rva, begin, end)) {
         Lose(s);
@@ -977,13 +1051,21 @@ Walker::Next Walker::Decoded(u32 rva, State& s) {
                           mn == ZYDIS_MNEMONIC_PUSHFQ || mn == ZYDIS_MNEMONIC_POPF ||
                           mn == ZYDIS_MNEMONIC_POPFD || mn == ZYDIS_MNEMONIC_POPFQ;
 
+    // An absolute address of the image in the instruction (a relocation falls inside it).
+    if (!f_.acts) {
+        auto it = std::lower_bound(m_.relocs_.begin(), m_.relocs_.end(), rva);
+        if (it != m_.relocs_.end() && *it < rva + ins_.length) f_.acts = true;
+    }
     // Evidence first, from the state before the instruction.
     for (int i = 0; i < ins_.operand_count; ++i) {
         const ZydisDecodedOperand& op = ops_[i];
         if (op.visibility == ZYDIS_OPERAND_VISIBILITY_HIDDEN && stack_op) continue;
         if (op.type != ZYDIS_OPERAND_TYPE_MEMORY) continue;
         const bool agen = op.mem.type == ZYDIS_MEMOP_TYPE_AGEN;
-        if (!agen && op.visibility != ZYDIS_OPERAND_VISIBILITY_HIDDEN) f_.acts = true;
+        // Memory touched, or the address of something in the image taken: a function that
+        // hands out a global's address is no constant stub.
+        if ((!agen && op.visibility != ZYDIS_OPERAND_VISIBILITY_HIDDEN) || op.mem.base == ZYDIS_REGISTER_RIP)
+            f_.acts = true;
         Access(op, s, agen);
     }
     // x64 home-area spills of the argument registers still as they came: evidence only once
@@ -1045,6 +1127,12 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
                 ops_[1].type == ZYDIS_OPERAND_TYPE_REGISTER)
                 Escapes(s, Gpr(ops_[1].reg.value));  // stored away
             break;
+        case ZYDIS_MNEMONIC_PUSH:
+            // Kept on the stack: handed on only if a call finds it among its arguments.
+            if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER &&
+                (s.r[kSp].kind == kExact || s.r[kSp].kind == kAtMost))
+                break;
+            [[fallthrough]];
         default:
             for (int i = 0; i < ins_.operand_count_visible; ++i)
                 if (ops_[i].type == ZYDIS_OPERAND_TYPE_REGISTER && (ops_[i].actions & ZYDIS_OPERAND_ACTION_MASK_READ))
@@ -1099,11 +1187,32 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
                 }
             }
             return Next::Fall;
-        case ZYDIS_MNEMONIC_PUSH:
+        case ZYDIS_MNEMONIC_PUSH: {
             // The operand width, not the operand's: push 1 stores a whole slot.
             AdjustSp(s, -std::max<i64>(2, ins_.operand_width / 8));
+            const int g = ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER ? Gpr(ops_[0].reg.value) : -1;
+            const Reg sp = s.r[kSp];
+            if (sp.kind == kExact || sp.kind == kAtMost) {
+                for (State::Pushed& p : s.pushed)
+                    if (p.value.kind != kNone && p.at_kind == sp.kind && p.at <= sp.off) p = State::Pushed{};
+                if (g >= 0 && g != kSp && Stacky(s.r[g].kind)) {
+                    for (State::Pushed& p : s.pushed)
+                        if (p.value.kind == kNone) {
+                            p = State::Pushed{sp.off, sp.kind, s.r[g]};
+                            break;
+                        }
+                }
+            }
             return Next::Fall;
+        }
         case ZYDIS_MNEMONIC_POP: {
+            Reg back{};
+            if (s.r[kSp].kind == kExact || s.r[kSp].kind == kAtMost)
+                for (State::Pushed& p : s.pushed)
+                    if (p.value.kind != kNone && p.at_kind == s.r[kSp].kind && p.at == s.r[kSp].off) {
+                        back = p.value;
+                        p = State::Pushed{};
+                    }
             AdjustSp(s, std::max<i64>(2, ins_.operand_width / 8));
             if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER) {
                 const int g = Gpr(ops_[0].reg.value);
@@ -1111,6 +1220,9 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
                     s.r[kSp].kind = kLost;
                     return Next::Fall;
                 }
+                Writes(s, true);
+                if (g >= 0) s.r[g] = back;
+                return Next::Fall;
             }
             Writes(s, true);
             return Next::Fall;
@@ -1131,7 +1243,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             AdjustSp(s, ins_.operand_width / 8);
             return Next::Fall;
         case ZYDIS_MNEMONIC_LEAVE:
-            s.r[kSp] = s.r[kBp].kind == kNone ? Reg{kLost, 0} : s.r[kBp];
+            s.r[kSp] = !Stacky(s.r[kBp].kind) ? Reg{kLost, 0} : s.r[kBp];
             AdjustSp(s, width);
             s.r[kBp] = Reg{};
             return Next::Fall;
@@ -1147,6 +1259,30 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             return Next::Fall;
         }
         case ZYDIS_MNEMONIC_MOV:
+            if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER && ops_[1].type == ZYDIS_OPERAND_TYPE_MEMORY) {
+                // A stack address loaded back from where it was pushed.
+                const int d = Gpr(ops_[0].reg.value);
+                Kind kind = kNone;
+                i64 a = 0;
+                bool indexed = false;
+                if (d >= 0 && d != kSp && ops_[0].size == width * 8 && StackAddress(ops_[1], s, kind, a, indexed) &&
+                    !indexed && (kind == kExact || kind == kAtMost)) {
+                    for (const State::Pushed& p : s.pushed)
+                        if (p.value.kind != kNone && p.at_kind == kind && p.at == a) {
+                            const Reg value = p.value;
+                            Writes(s, true);
+                            s.r[d] = value;
+                            return Next::Fall;
+                        }
+                }
+                // An imported function's address, loaded to be called through the register.
+                u32 slot = 0;
+                if (d >= 0 && d != kSp && ops_[0].size == width * 8 && ImportSlotOf(rva, ops_[1], slot)) {
+                    Writes(s, true);
+                    s.r[d] = Reg{kImport, static_cast<std::int32_t>(slot)};
+                    return Next::Fall;
+                }
+            }
             if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER && ops_[1].type == ZYDIS_OPERAND_TYPE_REGISTER) {
                 const int d = Gpr(ops_[0].reg.value), r = Gpr(ops_[1].reg.value);
                 const unsigned w = ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, ops_[0].reg.value);
@@ -1156,7 +1292,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
                     Writes(s, true);
                     s.r[d] = copy;
                     if (bound_reg == r) s.bound_reg = static_cast<std::uint8_t>(d);
-                    if (d == kSp && copy.kind == kNone) s.r[kSp].kind = kLost;
+                    if (d == kSp && !Stacky(copy.kind)) s.r[kSp] = Reg{kLost, 0};
                     return Next::Fall;
                 }
             }
@@ -1175,7 +1311,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             const int d = Gpr(ops_[0].reg.value);
             const int base = Gpr(ops_[1].mem.base);
             Reg value{};
-            if (base >= 0 && s.r[base].kind != kNone) {
+            if (base >= 0 && Stacky(s.r[base].kind)) {
                 value = s.r[base];
                 if (ops_[1].mem.index != ZYDIS_REGISTER_NONE) {
                     value.kind = kLost;
@@ -1187,14 +1323,14 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             Writes(s, true);
             if (d >= 0) {
                 s.r[d] = value;
-                if (d == kSp && value.kind == kNone) s.r[kSp].kind = kLost;
+                if (d == kSp && !Stacky(value.kind)) s.r[kSp] = Reg{kLost, 0};
             }
             return Next::Fall;
         }
         case ZYDIS_MNEMONIC_ADD: case ZYDIS_MNEMONIC_SUB: case ZYDIS_MNEMONIC_AND: {
             if (ops_[0].type != ZYDIS_OPERAND_TYPE_REGISTER) break;
             const int d = Gpr(ops_[0].reg.value);
-            if (d < 0 || s.r[d].kind == kNone) break;
+            if (d < 0 || !Stacky(s.r[d].kind)) break;
             Reg value = s.r[d];
             if (ops_[1].type == ZYDIS_OPERAND_TYPE_IMMEDIATE) {
                 const i64 imm = ops_[1].imm.value.s;
@@ -1224,25 +1360,37 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
         u32 target = 0;
         const ImportRef* import = nullptr;
         const bool known = Target(rva, ops_[0], target, import);
-        // Addresses in registers a callee may take its arguments in (on x86 as compilers pass
-        // them to their own functions).
+        const bool self_push = known && !import && target == rva + ins_.length;  // push of its address
+        Facts callee = !known ? UnknownFacts() : self_push ? Facts{} : Callee(target, import);
+        // Addresses in registers a callee may take its arguments in.
         if (m_.x64_) {
             for (int g : {1, 2, 8, 9}) Escapes(s, g);
         } else {
-            for (int g : {0, 1, 2}) Escapes(s, g);
+            // Compilers pass arguments in registers to their own functions (regparm clones):
+            // those the callee reads as they come.
+            for (int g : {0, 1, 2})
+                if (callee.reg_reads & (1u << ArgPosition(g, false))) Escapes(s, g);
+            // A pushed address just above the stack pointer is among the callee's arguments.
+            for (const State::Pushed& p : s.pushed)
+                if (p.value.kind == kExact && p.value.off >= 4 && p.at_kind == s.r[kSp].kind &&
+                    p.at - s.r[kSp].off < s.push_run)
+                        f_.Escape(static_cast<u32>(p.value.off - 4));
         }
-        if (known && !import && target == rva + ins_.length) {  // a push of its own address
+        if (self_push) {
             AdjustSp(s, -width);
             return Next::Fall;
         }
         f_.acts = true;
-        Facts callee = known ? Callee(target, import) : UnknownFacts();
         if (callee.NoReturn()) return Next::Stop;
         if (m_.x64_) PassThrough(s, callee);
         if (!m_.x64_) {
             if (callee.returns && !callee.conflict) {
                 AdjustSp(s, callee.ret_pop);
-            } else if (s.r[kSp].kind != kNone) {
+            } else if (s.push_run == 0 && (s.r[kSp].kind == kExact || s.r[kSp].kind == kAtMost)) {
+                // Arguments stored, not pushed: a frame of fixed size, which the code keeps.
+                // The callee pops none, or what a `sub esp, N` right after gives back.
+                s.compensate = true;
+            } else {
                 s.r[kSp].kind = kLost;
             }
         }
@@ -1261,8 +1409,8 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             for (int g : kVolatile32) s.r[g] = Reg{};
         }
         s.bound_reg = 0xFF;
+        s.gpr_written = {8, 8, 8, 8};
         if (m_.x64_) {
-            s.gpr_written = {8, 8, 8, 8};
             s.xmm_written = 0xF;
             s.setup = 0;
         }
@@ -1538,6 +1686,10 @@ Signature Judge(const Facts& f, bool x64) {
         if (f.maybe_reads & (0x11u << p)) open_above = true;
     sig.Sure = f.incomplete || f.escaped || open_above || (count == 0 && !f.acts) ? Certainty::LowerBound
                                                                                   : Certainty::Exact;
+#ifdef ZANDREL_SIGNATURES_TRACE
+    std::fprintf(stderr, "JUDGE incomplete %d escaped %d open_above %d constant %d\n", f.incomplete, f.escaped,
+                 open_above, count == 0 && !f.acts);
+#endif
     if (f.variadic_from != UINT32_MAX) {
         sig.Variadic = true;
         sig.Count = f.variadic_from;

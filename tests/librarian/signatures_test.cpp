@@ -225,11 +225,15 @@ TEST(SignaturesX86, ArgumentAddressHandedOnIsVariadic) {
     c.At(0x1010, Bytes({0x8D, 0x44, 0x24, 0x08, 0x50, 0xFF, 0x74, 0x24, 0x08, 0xE8}) + Rel(0x101E, 0x1000) +
                      Bytes({0x83, 0xC4, 0x08, 0xC3}),
          "Printf");
-    // the same address given in a register to a function of the image
-    c.At(0x1030, Bytes({0x8D, 0x4C, 0x24, 0x08, 0xE8}) + Rel(0x1039, 0x1000) + Bytes({0xC3}), "InRegister");
+    // the same address in ecx for a function of the image that takes it there: mov eax,[ecx]; ret
+    c.At(0x1028, Bytes({0x8B, 0x01, 0xC3}));
+    c.At(0x1030, Bytes({0x8D, 0x4C, 0x24, 0x08, 0xE8}) + Rel(0x1039, 0x1028) + Bytes({0xC3}), "InRegister");
+    // ... and for one that does not read ecx: the address merely lies there
+    c.At(0x1040, Bytes({0x8D, 0x4C, 0x24, 0x08, 0xE8}) + Rel(0x1049, 0x1000) + Bytes({0xC3}), "LeftInRegister");
     auto r = c.Infer();
     EXPECT_EQ(Text(r["Printf"]), "cdecl at least 1 variadic");
     EXPECT_EQ(Text(r["InRegister"]), "cdecl at least 1 variadic");
+    EXPECT_EQ(Text(r["LeftInRegister"]), "cdecl exact 0");
 }
 
 // --- x64 ------------------------------------------------------------------------------------------
