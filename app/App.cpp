@@ -123,7 +123,7 @@ void OpenCommandLine(App& app, const std::vector<std::string>& params) {
         LoadImportLib(app, file);
     } else if (ext == "DLL") {
         std::string lib = BuildImportLib(app, file);
-        if (!lib.empty()) LoadImportLib(app, lib);
+        if (!lib.empty()) LoadImportLib(app, lib, file);
     } else if (ext == "ZDX") {
         OpenProject(app, file);
     }
@@ -179,7 +179,7 @@ void RunCommand(App& app, int command) {
     }
 }
 
-void LoadImportLib(App& app, const std::string& given) {
+void LoadImportLib(App& app, const std::string& given, const std::string& dll) {
     std::string path = given;
     if (path.empty()) {
         path = app.ask->OpenFile(app.main, "Open Lib", app.state.LastPath, "library (*.lib)|*.lib");
@@ -194,10 +194,12 @@ void LoadImportLib(App& app, const std::string& given) {
     // The table is no longer the project's: saving it there would overwrite the project.
     app.state.ProjectFile.clear();
     app.grid->ClearRows();
+    app.inferred.clear();
     SetTitle(app, kLoadingTitle);
     PaintPendingUpdates(app);
     SymbolList symbols;
     ReadLibFile(path, symbols);
+    const librarian::InferredCounts counts = dll.empty() ? librarian::InferredCounts{} : DllParameterCounts(dll);
     app.grid->SetRedraw(0, 0);
     const int count = static_cast<int>(symbols.size());
     if (count > 0) ShowLoadProgress(app, count);
@@ -217,7 +219,13 @@ void LoadImportLib(App& app, const std::string& given) {
             moved = GetTickCount64();
         }
         app.grid->AddRow(r, "", 0);
-        FunctionRow cells = DefaultRowCells(symbols[static_cast<std::size_t>(r)]);
+        const SymbolEntry& symbol = symbols[static_cast<std::size_t>(r)];
+        FunctionRow cells = DefaultRowCells(symbol);
+        if (const librarian::InferredCount* inferred = librarian::InferredCountFor(counts, symbol.Name, symbol.ParamCount)) {
+            cells[ColParameter] = std::to_string(inferred->Count);
+            app.inferred.resize(static_cast<std::size_t>(r) + 1);
+            app.inferred[static_cast<std::size_t>(r)] = {inferred->Sure, cells[ColParameter]};
+        }
         for (int c = 0; c < ColComment; ++c) app.grid->SetCellText(c, r, cells[static_cast<std::size_t>(c)]);
     }
     app.state.LibName = FilePart(path);
@@ -242,6 +250,7 @@ void OpenProject(App& app, const std::string& given) {
     // anything else.
     if (!IsProjectText(text)) return;
     ProjectData data = ReadProjectText(text, &Utf16ToAnsi);
+    app.inferred.clear();  // a project's counts are the user's
     app.state.ProjectFile = path;
     app.state.LibName = data.Settings.LibName;
     app.state.LastPath = data.Settings.LastPath;
@@ -320,7 +329,7 @@ void HandleDrop(App& app, const std::string& fileList) {
             OpenInNewInstance(app, file);
         } else {
             std::string lib = BuildImportLib(app, file);
-            if (!lib.empty()) LoadImportLib(app, lib);
+            if (!lib.empty()) LoadImportLib(app, lib, file);
         }
     }
 }

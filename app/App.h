@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/Requesters.h"
+#include "librarian/InferredCounts.h"
 #include "table/FunctionTable.h"
 
 namespace zandrel {
@@ -49,8 +50,16 @@ struct AppState {
     bool HeaderToggleState = false;
 };
 
+// A "Parameter" cell whose number came from the DLL's code, not from the library's names. It
+// holds while the cell still shows that number and the user has not edited it.
+struct InferredMark {
+    librarian::Certainty Sure = librarian::Certainty::Unknown;  // Unknown: no mark
+    std::string Text;  // the number as filled in
+};
+
 struct App {
     AppState state;
+    std::vector<InferredMark> inferred;  // by row; shorter than the table where rows have none
     HINSTANCE instance = nullptr;
     HWND main = nullptr;
     HWND status = nullptr;
@@ -98,7 +107,17 @@ std::string LoadedTitle(const std::string& libName, int rows);
 
 // Commands.
 void RunCommand(App& app, int command);
-void LoadImportLib(App& app, const std::string& path);
+// `dll`, when given, is the DLL the library was built from: its code fills the "Parameter"
+// cells that the library's names leave at 0.
+void LoadImportLib(App& app, const std::string& path, const std::string& dll = {});
+// The counts the DLL's code gives, looked for beside the DLL and in the system's folders.
+librarian::InferredCounts DllParameterCounts(const std::string& dll);
+// The mark of a row's "Parameter" cell, or nullptr; a mark whose cell changed since is dropped.
+const InferredMark* InferredMarkOf(App& app, int row);
+// The tool tip text of a marked "Parameter" cell.
+std::string InferredTooltip(const InferredMark& mark);
+// The text colour of a marked "Parameter" cell.
+inline constexpr COLORREF kInferredTextColour = RGB(0, 70, 170);
 // Asks for a folder, has the librarian build the DLL's import library there and returns the
 // library's path, or "" when this run produced none.
 std::string BuildImportLib(App& app, const std::string& dll);

@@ -208,7 +208,7 @@ bool CreateMainWindow(App& app) {
     SetStatusText(app, 1, kAbout, StatusAlign::Right);
 
     // The grid of the function table.
-    app.grid = NewGrid(app.main, 5, 5, 0, 0, 20, 0x20045);
+    app.grid = NewGrid(app.main, 5, 5, 0, 0, 20, 0x20045 | Tooltips);
     if (!app.grid) return false;
     app.grid->SetAttribute(AttrFocusWidth, 1);
     app.grid->SetAttribute(AttrGridLineColour, static_cast<int>(GetSysColor(COLOR_GRADIENTACTIVECAPTION)));

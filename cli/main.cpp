@@ -1,4 +1,5 @@
 // zandrel-cli: the scriptable front end of the same core the GUI uses.
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include "base/Number.h"
 #include "base/Path.h"
 #include "base/Version.h"
+#include "librarian/InferredCounts.h"
 #include "librarian/Librarian.h"
 #include "librarian/PeExports.h"
 #include "librarian/Signatures.h"
@@ -44,7 +46,10 @@ const char kUsage[] =
 const char kHelp[] =
     "zandrel-cli reads an import library (a COFF archive such as user32.lib) and prints what\n"
     "Zandrel shows for it. Given a DLL (a 32-bit or 64-bit PE image) instead, it first builds\n"
-    "the DLL's import library, as polib does for the program, and then reads that.\n"
+    "the DLL's import library, as polib does for the program, and then reads that. A count\n"
+    "that the library's names do not carry (cdecl and 64-bit functions: 0) is then taken\n"
+    "from the DLL's code where that shows it (exactly, or at least that many), as the\n"
+    "program does after Open DLL; with a library given as such, counts are its own.\n"
     "\n"
     "  symbols LIB|DLL   one line per function: the symbol name, a tab, the parameter count,\n"
     "                a tab, the function name in the host language.\n"
@@ -150,10 +155,21 @@ public:
         }
         for (const std::string& w : report.Warnings)
             std::fprintf(stderr, "zandrel-cli: %s: warning: %s\n", file.c_str(), w.c_str());
+        counts = std::move(report.Counts);
         return true;
     }
 
+    // Counts the library's names cannot carry take those the DLL's code gives, as the program
+    // fills its "Parameter" column after Open DLL.
+    void FillCounts(SymbolList& symbols) const {
+        if (counts.empty()) return;
+        for (SymbolEntry& e : symbols)
+            if (const librarian::InferredCount* c = librarian::InferredCountFor(counts, e.Name, e.ParamCount))
+                e.ParamCount = static_cast<std::int32_t>(std::min<std::uint32_t>(c->Count, INT32_MAX));
+    }
+
     std::string lib;
+    librarian::InferredCounts counts;  // empty for a library given as such
 
 private:
     std::filesystem::path temp_;
@@ -163,9 +179,15 @@ private:
 // and no whole listing is ever held, and every line is put together in place.
 class SymbolPrinter final : public SymbolSink {
 public:
-    explicit SymbolPrinter(std::FILE* to) : to_(to), block_(new char[kBlock]), capacity_(kBlock) {}
+    // `counts`: those read from a DLL's code, for the counts its library's names cannot carry
+    // (empty for a library given as such).
+    SymbolPrinter(std::FILE* to, const librarian::InferredCounts& counts)
+        : to_(to), counts_(counts), block_(new char[kBlock]), capacity_(kBlock) {}
 
     void Add(std::string_view name, std::int32_t paramCount) override {
+        if (!counts_.empty())
+            if (const librarian::InferredCount* c = librarian::InferredCountFor(counts_, std::string(name), paramCount))
+                paramCount = static_cast<std::int32_t>(std::min<std::uint32_t>(c->Count, INT32_MAX));
         // name, tab, count (at most 11 characters), tab, host name (never longer than the name), newline
         const std::size_t most = 2 * name.size() + 14;
         if (capacity_ - used_ < most) {
@@ -199,6 +221,7 @@ private:
         used_ = 0;
     }
     std::FILE* to_;
+    const librarian::InferredCounts& counts_;
     std::unique_ptr<char[]> block_;
     std::size_t capacity_;
     std::size_t used_ = 0;
@@ -222,7 +245,7 @@ int Symbols(const std::vector<std::string>& args) {
     if (file.empty()) return Usage();
     LibrarySource source;
     if (!source.Resolve(file, lib_dir)) return 1;
-    SymbolPrinter printer(stdout);
+    SymbolPrinter printer(stdout, source.counts);
     const ReadStatus status = ReadLibFile(source.lib, printer);
     if (IsReadFailure(status)) {
         Fail(source.lib, ReadStatusText(status));
@@ -274,6 +297,7 @@ int Import(const std::vector<std::string>& args) {
     if (!source.Resolve(lib, lib_dir)) return 1;
     SymbolList symbols;
     if (!LoadSymbols(source.lib, symbols)) return 1;
+    source.FillCounts(symbols);
     options.LibName = FilePart(source.lib);
     std::string text = GenerateImportSource(RowsFromSymbols(symbols), options);
     if (!have_output) {

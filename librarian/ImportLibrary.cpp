@@ -154,36 +154,53 @@ std::string Header(const std::string& name, std::uint32_t timestamp, std::uint64
     return h;
 }
 
+// True when the name ends in a stdcall byte count: "@" and decimal digits after something.
+bool EndsInByteCount(const std::string& name) {
+    const std::size_t at = name.rfind('@');
+    if (at == std::string::npos || at == 0 || at + 1 == name.size()) return false;
+    return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(at) + 1, name.end(),
+                       [](char c) { return c >= '0' && c <= '9'; });
+}
+
 }  // namespace
 
-ImportEntry ImportFor(const PeExport& e, Machine machine) {
+ImportEntry ImportFor(const PeExport& e, Machine machine, const Signature& sig) {
     ImportEntry entry;
     entry.Type = e.Data ? ImportData : ImportCode;
     entry.Hint = static_cast<std::uint16_t>(e.NameIndex <= 0xFFFF ? e.NameIndex : 0);
-    const bool decorated = !e.Name.empty() && (e.Name[0] == '?' || e.Name[0] == '@');
-    if (machine == Machine::X86 && !decorated) {
-        // NoPrefix, not Undecorate: the export name is already exact and may hold an "@" of its
-        // own ("Func@8"), which Undecorate would cut off.
-        entry.Symbol = "_" + e.Name;
-        entry.NameType = ImportNameNoPrefix;
-    } else {
-        entry.Symbol = e.Name;
-        entry.NameType = ImportName;
+    entry.Symbol = e.Name;
+    entry.NameType = ImportName;
+    if (machine != Machine::X86 || e.Name.empty()) return entry;
+    const char first = e.Name[0];
+    if (first == '?' || first == '@') return entry;           // C++ and fastcall names
+    const bool counted = EndsInByteCount(e.Name);
+    if (first == '_' && counted) return entry;                // "_Name@N": what the DLL's linker wrote
+    entry.Symbol = "_" + e.Name;
+    // NoPrefix keeps any "@" of the name itself ("Name@8" is imported as "Name@8").
+    entry.NameType = ImportNameNoPrefix;
+    if (!counted && !e.Data && e.Name.find('@') == std::string::npos && sig.Convention == CallConvention::Stdcall &&
+        sig.Sure == Certainty::Exact) {
+        // Undecorate takes the "_" and the "@N" off again, so the program still imports "Name".
+        entry.Symbol += "@" + std::to_string(4ull * sig.Count);
+        entry.NameType = ImportNameUndecorate;
     }
     return entry;
 }
 
-LibraryContents PlanImports(const PeExports& exports, Machine machine, const std::string& dll_name) {
+LibraryContents PlanImports(const PeExports& exports, Machine machine, const std::string& dll_name,
+                            const std::vector<Signature>& signatures) {
     LibraryContents plan;
     const std::string base = BaseName(dll_name);
     std::unordered_set<std::string> taken = {"__IMPORT_DESCRIPTOR_" + base, "__NULL_IMPORT_DESCRIPTOR",
                                              "\x7f" + base + "_NULL_THUNK_DATA"};
-    for (const PeExport& e : exports.Named) {
+    const bool have_signatures = signatures.size() == exports.Named.size();
+    for (std::size_t i = 0; i < exports.Named.size(); ++i) {
+        const PeExport& e = exports.Named[i];
         if (e.Name.empty()) {
             plan.Warnings.push_back("export " + std::to_string(e.Ordinal) + " has an empty name; left out");
             continue;
         }
-        ImportEntry entry = ImportFor(e, machine);
+        ImportEntry entry = ImportFor(e, machine, have_signatures ? signatures[i] : Signature{});
         std::vector<std::string> symbols = SymbolsOf(entry);
         auto clash = std::find_if(symbols.begin(), symbols.end(),
                                   [&taken](const std::string& s) { return taken.count(s) != 0; });

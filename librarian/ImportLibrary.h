@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "librarian/PeExports.h"
+#include "librarian/Signatures.h"
 
 namespace zandrel::librarian {
 
@@ -28,10 +29,15 @@ struct ImportEntry {
     std::uint16_t Hint = 0;
 };
 
-// The public name and name type a Microsoft librarian gives an export of this name. x86 C names
-// get the "_" of the C decoration, which the name type tells the linker to take off again;
-// names already decorated as C++ ("?") or fastcall ("@") are taken as they are.
-ImportEntry ImportFor(const PeExport& e, Machine machine);
+// The public name and name type a Microsoft librarian gives an export of this name. On x86:
+//  - a plain name whose code is known to be stdcall with an exact count gets the full stdcall
+//    decoration ("_Name@N", N = 4 x Count) and the type that imports "Name" again;
+//  - other plain names get the "_" of the C decoration, which the type takes off again;
+//  - names the DLL already exports decorated keep what the DLL's own linker binds to:
+//    "_Name@N", "@Name@N" and C++ "?" names stand as they are; "Name@N" gets its "_" in
+//    front and imports "Name@N" exactly.
+// x64 names are taken as they are. `sig` is what the export's code says (Unknown by default).
+ImportEntry ImportFor(const PeExport& e, Machine machine, const Signature& sig = {});
 
 struct LibraryContents {
     std::vector<ImportEntry> Imports;     // one per named export that made it in
@@ -40,8 +46,9 @@ struct LibraryContents {
 
 // Chooses the imports for the named exports: ordinal-only exports are left out (they have no
 // name to link by), as are nameless entries and any export whose symbols would repeat one
-// already taken.
-LibraryContents PlanImports(const PeExports& exports, Machine machine, const std::string& dll_name);
+// already taken. `signatures`, when given, has one entry per named export (InferSignatures).
+LibraryContents PlanImports(const PeExports& exports, Machine machine, const std::string& dll_name,
+                            const std::vector<Signature>& signatures = {});
 
 // The bytes of the library for `dll_name` (the file name the program will load, e.g.
 // "user32.dll"). `timestamp` goes into the member headers and objects. Returns false with a

@@ -19,7 +19,9 @@ namespace {
 // file cannot exhaust memory.
 constexpr long long kMaxDllBytes = 1ll << 30;
 
-bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& reason) {
+}  // namespace
+
+bool ReadDllFile(const std::string& path, std::string& bytes, std::string& reason) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
     if (!f) {
         reason = std::strerror(errno);
@@ -60,6 +62,8 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& rea
     }
     return true;
 }
+
+namespace {
 
 bool WriteNewFile(const std::string& path, const std::string& bytes, std::string& reason) {
     errno = 0;
@@ -120,10 +124,6 @@ std::string MachineName(std::uint16_t machine) {
 
 }  // namespace
 
-bool ReadDllFile(const std::string& path, std::string& bytes, std::string& reason) {
-    return ReadWholeFile(path, bytes, reason);
-}
-
 std::string LibraryNameForDll(const std::string& dll_path) {
     std::string name = FilePart(dll_path);
     name.resize(name.size() >= 3 ? name.size() - 3 : 0);
@@ -131,7 +131,8 @@ std::string LibraryNameForDll(const std::string& dll_path) {
 }
 
 bool BuildImportLibraryFile(const std::string& dll_path, Machine machine, const std::string& out_path,
-                            std::uint32_t timestamp, BuildReport& report, std::string& error) {
+                            std::uint32_t timestamp, BuildReport& report, std::string& error,
+                            const ImageLoader& loader) {
     report = BuildReport{};
     std::string image, reason;
     std::error_code ec;
@@ -140,7 +141,7 @@ bool BuildImportLibraryFile(const std::string& dll_path, Machine machine, const 
         error = out_path + ": the library would replace the DLL itself";
         return false;
     }
-    if (!ReadWholeFile(dll_path, image, reason)) {
+    if (!ReadDllFile(dll_path, image, reason)) {
         error = dll_path + ": " + reason;
         return false;
     }
@@ -149,7 +150,6 @@ bool BuildImportLibraryFile(const std::string& dll_path, Machine machine, const 
         error = dll_path + ": " + reason;
         return false;
     }
-    image = std::string();  // the exports hold copies of what they need
     // A library for another machine than the image's would link but never load.
     const std::uint16_t wanted = machine == Machine::X64 ? kMachineX64 : kMachineX86;
     if (exports.Machine != wanted) {
@@ -158,8 +158,13 @@ bool BuildImportLibraryFile(const std::string& dll_path, Machine machine, const 
     }
     report.OrdinalOnly = exports.OrdinalOnly.size();
 
+    // What the code says decides the stdcall decoration of each name.
+    const std::vector<Signature> signatures =
+        InferSignatures(image, exports, loader ? loader : FolderImageLoader({FolderPart(dll_path)}, machine));
+    image = std::string();  // the exports hold copies of what they need
+    report.Counts = CountsBySymbol(exports, machine, signatures);
     const std::string dll_name = FilePart(dll_path);
-    LibraryContents plan = PlanImports(exports, machine, dll_name);
+    LibraryContents plan = PlanImports(exports, machine, dll_name, signatures);
     report.Warnings = std::move(plan.Warnings);
     for (const ImportEntry& e : plan.Imports) (e.Type == ImportData ? report.Data : report.Functions)++;
 

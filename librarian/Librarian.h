@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "librarian/ImportLibrary.h"
+#include "librarian/InferredCounts.h"
 
 namespace zandrel::librarian {
 
@@ -21,15 +22,19 @@ struct BuildReport {
     std::size_t Data = 0;         // data imports written
     std::size_t OrdinalOnly = 0;  // exports without a name, left out
     std::vector<std::string> Warnings;
+    InferredCounts Counts;  // what the code says, by the library's symbol names
 };
 
 // Reads the DLL at `dll_path` and writes the import library for `machine` to `out_path`. An
-// image for another machine (the COFF header's field) is refused.
+// image for another machine (the COFF header's field) is refused. The exports' code is read for
+// their stdcall decoration; `loader` fetches the DLLs that forwarders name (by default from the
+// DLL's own folder).
 // The library is written under a temporary name beside `out_path` and renamed at the end, so
 // on failure nothing new is left behind (an older file of that name stays as it was). On
 // failure returns false with `error` as "<file>: <reason>", naming the file at fault.
 bool BuildImportLibraryFile(const std::string& dll_path, Machine machine, const std::string& out_path,
-                            std::uint32_t timestamp, BuildReport& report, std::string& error);
+                            std::uint32_t timestamp, BuildReport& report, std::string& error,
+                            const ImageLoader& loader = {});
 
 struct PolibCommand {
     enum Kind { Build, Help, Version, Usage } Action = Usage;

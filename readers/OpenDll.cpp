@@ -77,7 +77,27 @@ void OpenDllCommand(App& app) {
     std::string dll = app.ask->OpenFile(app.main, "Open DLL", app.state.LastPath, "DLL (*.dll)|*.dll");
     if (dll.empty()) return;
     std::string lib = BuildImportLib(app, dll);
-    if (!lib.empty()) LoadImportLib(app, lib);
+    if (!lib.empty()) LoadImportLib(app, lib, dll);
+}
+
+librarian::InferredCounts DllParameterCounts(const std::string& dll) {
+    const DllMachine machine = DetectDllMachine(dll);
+    if (machine != X86 && machine != X64) return {};
+    // Forwarders name DLLs that stand beside this one or in the system's folder; a 32-bit DLL's
+    // system DLLs are in the WOW64 folder when there is one.
+    std::vector<std::string> folders = {FolderPart(dll)};
+    char system[MAX_PATH] = {};
+    UINT n = machine == X86 ? GetSystemWow64DirectoryA(system, MAX_PATH) : 0;
+    if (n > 0 && n < MAX_PATH) folders.push_back(system);
+    n = GetSystemDirectoryA(system, MAX_PATH);
+    if (n > 0 && n < MAX_PATH) folders.push_back(system);
+    librarian::InferredCounts counts;
+    std::string error;
+    // A DLL whose code cannot be read still lists its functions, with the library's counts.
+    librarian::InferDllCounts(
+        dll, librarian::FolderImageLoader(folders, machine == X64 ? librarian::Machine::X64 : librarian::Machine::X86),
+        counts, error);
+    return counts;
 }
 
 }  // namespace zandrel

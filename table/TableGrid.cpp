@@ -31,6 +31,8 @@ std::int32_t OnGridEvent(GridControl* grid, std::int32_t code, CellInfo* info) {
             if (info->Row >= 0) {
                 info->BackColour = (info->Row % 2) ? RGB(244, 243, 222) : RGB(193, 234, 224);
                 if (info->Column == ColComment) info->TextColour = RGB(210, 5, 0);
+                if (info->Column == ColParameter && InferredMarkOf(app, info->Row))
+                    info->TextColour = static_cast<std::int32_t>(kInferredTextColour);
             } else if (info->Row == -1) {
                 info->GradientStart = 0xFFFFFF;
                 info->GradientEnd = static_cast<std::int32_t>(GetSysColor(COLOR_GRADIENTACTIVECAPTION));
@@ -54,7 +56,14 @@ std::int32_t OnGridEvent(GridControl* grid, std::int32_t code, CellInfo* info) {
             // A host-language name never holds "|", and the project format could not keep it.
             if (info->Column == ColPBFunctionName && info->Param == '|') return 0;
             break;
+        case TooltipQuery:
+            if (info->Column == ColParameter && info->Row >= 0)
+                if (const InferredMark* mark = InferredMarkOf(app, info->Row)) info->Text = InferredTooltip(*mark);
+            break;
         case CellChanged:
+            // The user's own number is no longer the code's.
+            if (info->Column == ColParameter && info->Row >= 0 && static_cast<std::size_t>(info->Row) < app.inferred.size())
+                app.inferred[static_cast<std::size_t>(info->Row)] = InferredMark{};
             // A paste brings what it likes; the cell keeps what the project and the import
             // block can hold, so the grid shows what will be saved.
             info->Text = info->Column == ColComment ? SingleLineText(info->Text) : ItemFieldText(info->Text);
@@ -68,6 +77,23 @@ std::int32_t OnGridEvent(GridControl* grid, std::int32_t code, CellInfo* info) {
             break;
     }
     return 1;
+}
+
+const InferredMark* InferredMarkOf(App& app, int row) {
+    if (row < 0 || static_cast<std::size_t>(row) >= app.inferred.size() || !app.grid) return nullptr;
+    InferredMark& mark = app.inferred[static_cast<std::size_t>(row)];
+    if (mark.Sure == librarian::Certainty::Unknown) return nullptr;
+    // A paste or a cleared block changes cells without an edit of each; what the cell shows decides.
+    if (app.grid->GetCellText(ColParameter, row) != mark.Text) {
+        mark = InferredMark{};
+        return nullptr;
+    }
+    return &mark;
+}
+
+std::string InferredTooltip(const InferredMark& mark) {
+    const std::string number = mark.Text + ", read from the DLL's code";
+    return mark.Sure == librarian::Certainty::Exact ? number : "At least " + number;
 }
 
 int GridTable::RowCount() const { return grid_ ? grid_->RowCount() : 0; }

@@ -10,6 +10,7 @@
 #include "support/ArchiveBuilder.h"
 #include "support/CodeImage.h"
 #include "support/HostileFiles.h"
+#include "support/CodeDll.h"
 #include "support/PeBuilder.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
@@ -146,7 +147,6 @@ TEST_F(Cli, MachineNamesTheClassOrTheFailure) {
     EXPECT_EQ(r.out, "Unreadable\n");
 }
 
-
 TEST_F(Cli, DllIsReadThroughTheLibraryBuiltFromIt) {
     std::filesystem::create_directories(dir.File("in"));
     std::string dll32 = dir.Write("in/thing.dll", BuildPe(MixedExportsSpec(false)).Bytes);
@@ -170,6 +170,36 @@ TEST_F(Cli, DllIsReadThroughTheLibraryBuiltFromIt) {
     EXPECT_EQ(r.out, "\r\n; Libname: thing.lib\r\n; created: 2013/02/04  09:05\r\n"
                      "Import \"thing.lib\"\r\n  Close()\r\n  Open()\r\nEndImport\r\n");
     EXPECT_TRUE(std::filesystem::exists(dir.File("libs/thing.lib")));
+}
+
+TEST_F(Cli, CountsTheLibraryCannotCarryComeFromTheDllsCode) {
+    // Pair: ret 8 (stdcall, two slots). Sum: mov eax, [esp+4]; add eax, [esp+8]; ret (cdecl).
+    // Zero: the bytes "00 00" everywhere, nothing a count can be read from.
+    const std::string dll32 = dir.Write("code.dll", DllWithCode(false, {{"Pair", std::string("\xC2\x08\x00", 3)},
+                                                                        {"Sum", "\x8B\x44\x24\x04\x03\x44\x24\x08\xC3"},
+                                                                        {"Zero", ""}}));
+    Result r = Run("symbols " + Q(dll32));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "_Pair@8\t2\tPair\n_Sum\t2\tSum\n_Zero\t0\tZero\n");
+    SetEnv("SOURCE_DATE_EPOCH", "1359968700");
+    r = Run("import " + Q(dll32));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "\r\n; Libname: code.lib\r\n; created: 2013/02/04  09:05\r\n"
+                     "Import \"code.lib\"\r\n  Pair(a.i, b.i) As \"_Pair@8\"\r\n  Sum(a.i, b.i) As \"_Sum\"\r\n"
+                     "  Zero() As \"_Zero\"\r\nEndImport\r\n");
+    // x64: lea eax, [rcx+rdx]; ret.
+    const std::string dll64 = dir.Write("wide.dll", DllWithCode(true, {{"Add", "\x8D\x04\x11\xC3"}}));
+    r = Run("import --no-alias " + Q(dll64));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "\r\n; Libname: wide.lib\r\n; created: 2013/02/04  09:05\r\n"
+                     "Import \"wide.lib\"\r\n  Add(a.i, b.i)\r\nEndImport\r\n");
+    SetEnv("SOURCE_DATE_EPOCH", nullptr);
+    // The library built stays as it is: read as such, its names carry what they carry.
+    std::filesystem::create_directories(dir.File("libs"));
+    r = Run("symbols --lib-dir " + Q(dir.File("libs")) + " " + Q(dll32));
+    EXPECT_EQ(r.out, "_Pair@8\t2\tPair\n_Sum\t2\tSum\n_Zero\t0\tZero\n");
+    r = Run("symbols " + Q(dir.File("libs/code.lib")));
+    EXPECT_EQ(r.out, "_Pair@8\t2\tPair\n_Sum\t0\tSum\n_Zero\t0\tZero\n");
 }
 
 TEST_F(Cli, DllFailuresNameTheDll) {

@@ -157,6 +157,106 @@ TEST(ImportNames, X86GetsTheCPrefixThatTheNameTypeTakesOff) {
     EXPECT_EQ(entry("Far", Machine::X64, false, 70000).Hint, 0);  // only a hint: none beats a wrong one
 }
 
+TEST(ImportNames, X86NamesFollowTheCodeAndTheDllsOwnDecoration) {
+    const Signature stdcall2{CallConvention::Stdcall, Certainty::Exact, 2, false};
+    auto entry = [](const char* name, const Signature& sig = {}, bool data = false, Machine m = Machine::X86) {
+        PeExport e;
+        e.Name = name;
+        e.Data = data;
+        return ImportFor(e, m, sig);
+    };
+    struct Case {
+        const char* name;
+        Signature sig;
+        const char* symbol;
+        ImportNameType type;
+    };
+    const Case cases[] = {
+        // A plain name of stdcall code with a known count: the full decoration, undecorated again.
+        {"MessageBoxA", {CallConvention::Stdcall, Certainty::Exact, 4, false}, "_MessageBoxA@16", ImportNameUndecorate},
+        {"Init", {CallConvention::Stdcall, Certainty::Exact, 0, false}, "_Init@0", ImportNameUndecorate},
+        {"_under", stdcall2, "__under@8", ImportNameUndecorate},
+        // Anything less sure, or not stdcall, keeps the C prefix alone.
+        {"MessageBoxA", {CallConvention::Stdcall, Certainty::LowerBound, 4, false}, "_MessageBoxA", ImportNameNoPrefix},
+        {"printf", {CallConvention::Cdecl, Certainty::Exact, 1, true}, "_printf", ImportNameNoPrefix},
+        {"Unknown", {}, "_Unknown", ImportNameNoPrefix},
+        // Decorated by the DLL's own linker: "_Name@N" stands as MSVC's library keeps it.
+        {"_glewInit@0", {}, "_glewInit@0", ImportName},
+        {"_glewInit@0", stdcall2, "_glewInit@0", ImportName},
+        {"_Proc@1@12", {}, "_Proc@1@12", ImportName},
+        // "Name@N" (MinGW's stdcall exports): the "_" in front, imported exactly as spelt.
+        {"Func@8", {}, "_Func@8", ImportNameNoPrefix},
+        {"Func@8", stdcall2, "_Func@8", ImportNameNoPrefix},
+        {"@Fast@8", stdcall2, "@Fast@8", ImportName},
+        {"?Member@C@@QAEXH@Z", stdcall2, "?Member@C@@QAEXH@Z", ImportName},
+        // An "@" without a byte count after it is no decoration; Undecorate would cut the name.
+        {"_x@", {}, "__x@", ImportNameNoPrefix},
+        {"_x@1a", {}, "__x@1a", ImportNameNoPrefix},
+        {"a@b", stdcall2, "_a@b", ImportNameNoPrefix},
+        {"@", {}, "@", ImportName},
+    };
+    for (const Case& c : cases) {
+        ImportEntry e = entry(c.name, c.sig);
+        EXPECT_EQ(e.Symbol, c.symbol) << c.name;
+        EXPECT_EQ(e.NameType, c.type) << c.name;
+    }
+    // Data is never decorated; x64 names are taken as they are, whatever the code says.
+    EXPECT_EQ(entry("Table", stdcall2, true).Symbol, "_Table");
+    EXPECT_EQ(entry("Table", stdcall2, true).NameType, ImportNameNoPrefix);
+    EXPECT_EQ(entry("Open", {CallConvention::X64, Certainty::Exact, 3, false}, false, Machine::X64).Symbol, "Open");
+    EXPECT_EQ(entry("_glewInit@0", {}, false, Machine::X64).Symbol, "_glewInit@0");
+}
+
+TEST(ImportNames, PlanTakesOneSignaturePerExport) {
+    PeExports ex;
+    for (const char* name : {"Open", "Close", "Close@4", "Data"}) {
+        PeExport e;
+        e.Name = name;
+        e.Data = std::string(name) == "Data";
+        ex.Named.push_back(e);
+    }
+    const Signature stdcall1{CallConvention::Stdcall, Certainty::Exact, 1, false};
+    LibraryContents plan = PlanImports(ex, Machine::X86, "user32.dll", {stdcall1, stdcall1, {}, stdcall1});
+    std::vector<std::string> symbols;
+    for (const ImportEntry& e : plan.Imports) symbols.push_back(e.Symbol);
+    // "Close" decorated takes "_Close@4" first; the DLL's own "Close@4" would repeat it.
+    EXPECT_THAT(symbols, ElementsAre("_Open@4", "_Close@4", "_Data"));
+    ASSERT_EQ(plan.Warnings.size(), 1u);
+    EXPECT_NE(plan.Warnings[0].find("Close@4"), std::string::npos);
+    // Signatures that do not match the exports one for one are not used at all.
+    plan = PlanImports(ex, Machine::X86, "user32.dll", {stdcall1});
+    EXPECT_EQ(plan.Imports[0].Symbol, "_Open");
+    EXPECT_EQ(plan.Imports.size(), 4u);
+}
+
+TEST(ImportLibraryWriter, DecoratedNamesReadBackWithTheirCountAndNameType) {
+    PeExports ex;
+    for (const char* name : {"MessageBoxA", "_glewInit@0", "Func@8", "printf"}) {
+        PeExport e;
+        e.Name = name;
+        ex.Named.push_back(e);
+    }
+    LibraryContents plan = PlanImports(ex, Machine::X86, "user32.dll",
+                                       {{CallConvention::Stdcall, Certainty::Exact, 4, false}, {}, {}, {}});
+    const std::string lib = Build(plan.Imports, Machine::X86);
+    zandrel::SymbolList list;
+    ASSERT_EQ(zandrel::ParseArchive(lib, list), zandrel::ReadStatus::Ok);
+    std::map<std::string, int> counts;
+    for (const auto& e : list) counts[e.Name] = e.ParamCount;
+    EXPECT_EQ(counts, (std::map<std::string, int>{{"_Func@8", 2}, {"_MessageBoxA@16", 4}, {"_glewInit@0", 0},
+                                                  {"_printf", 0}}));
+    // The name type stands in bits 2-4 of each short import object's type word.
+    std::map<std::string, int> types;
+    for (const ArchiveMember& m : Members(lib)) {
+        if (m.Data.size() < 20 || Le16(m.Data, 2) != 0xFFFF) continue;
+        types[m.Data.substr(20, m.Data.find('\0', 20) - 20)] = static_cast<int>(Le16(m.Data, 18) >> 2 & 7);
+    }
+    EXPECT_EQ(types, (std::map<std::string, int>{{"_Func@8", ImportNameNoPrefix},
+                                                 {"_MessageBoxA@16", ImportNameUndecorate},
+                                                 {"_glewInit@0", ImportName},
+                                                 {"_printf", ImportNameNoPrefix}}));
+}
+
 TEST(ImportNames, PlanLeavesOutNamelessAndClashingExports) {
     PeExports ex;
     auto add = [&ex](const std::string& name, bool data = false) {

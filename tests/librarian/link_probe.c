@@ -1,36 +1,35 @@
 /* Linked against import libraries that polib built from Wine's DLLs and nothing else, then run
  * under Wine. Every function is reached through the names our libraries give: the public name
  * (a call through the linker's thunk) or the __imp_ pointer, and one data export through its
- * __imp_ pointer only. */
-#if defined(__i386__)
-#define SYM(name) "_" name
-#else
-#define SYM(name) name
-#endif
-#define IMP(name) "__imp_" SYM(name)
+ * __imp_ pointer only. probe_names.h, written by real_dlls.sh, holds each function's public name
+ * as our library spells it ("_lstrlenA@4" on x86 where polib read the count from the code). */
+#include "probe_names.h"
 
 #if defined(__i386__)
+#define DATA(name) "_" name
 #define WINAPI __attribute__((stdcall))
 #else
+#define DATA(name) name
 #define WINAPI
 #endif
+#define IMP(name) "__imp_" name
 
 /* msvcrt: cdecl functions called directly, a data export through its pointer */
-extern int printf_(const char*, ...) __asm__(SYM("printf"));
-extern long strtol_(const char*, char**, int) __asm__(SYM("strtol"));
-extern void exit_(int) __asm__(SYM("exit"));
-extern int* imp_mb_cur_max __asm__(IMP("__mb_cur_max"));
+extern int printf_(const char*, ...) __asm__(NAME_printf);
+extern long strtol_(const char*, char**, int) __asm__(NAME_strtol);
+extern void exit_(int) __asm__(NAME_exit);
+extern int* imp_mb_cur_max __asm__(IMP(DATA("__mb_cur_max")));
 /* kernel32: one through the thunk, one through the pointer; lstrlenA and GetCurrentProcessId */
-extern int WINAPI lstrlenA_(const char*) __asm__(SYM("lstrlenA"));
-extern unsigned long (WINAPI* imp_GetCurrentProcessId)(void) __asm__(IMP("GetCurrentProcessId"));
-extern unsigned long WINAPI GetLastError_(void) __asm__(SYM("GetLastError"));
-extern void WINAPI SetLastError_(unsigned long) __asm__(SYM("SetLastError"));
+extern int WINAPI lstrlenA_(const char*) __asm__(NAME_lstrlenA);
+extern unsigned long (WINAPI* imp_GetCurrentProcessId)(void) __asm__(IMP(NAME_GetCurrentProcessId));
+extern unsigned long WINAPI GetLastError_(void) __asm__(NAME_GetLastError);
+extern void WINAPI SetLastError_(unsigned long) __asm__(NAME_SetLastError);
 /* HeapAlloc is a forwarder to ntdll in Wine's kernel32: still imported from kernel32 */
-extern void* WINAPI GetProcessHeap_(void) __asm__(SYM("GetProcessHeap"));
-extern void* (WINAPI* imp_HeapAlloc)(void*, unsigned long, unsigned long) __asm__(IMP("HeapAlloc"));
+extern void* WINAPI GetProcessHeap_(void) __asm__(NAME_GetProcessHeap);
+extern void* (WINAPI* imp_HeapAlloc)(void*, unsigned long, unsigned long) __asm__(IMP(NAME_HeapAlloc));
 /* user32 and gdi32 */
-extern char* WINAPI CharUpperA_(char*) __asm__(SYM("CharUpperA"));
-extern void* WINAPI GetStockObject_(int) __asm__(SYM("GetStockObject"));
+extern char* WINAPI CharUpperA_(char*) __asm__(NAME_CharUpperA);
+extern void* WINAPI GetStockObject_(int) __asm__(NAME_GetStockObject);
 
 void entry(void) {
     char word[] = "zandrel";

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -240,10 +241,34 @@ TEST_F(Polib, WineUser32) {
     PeExports exports;
     std::string reason;
     ASSERT_TRUE(ReadPeExports(ReadFile(dll), exports, reason)) << reason;
+    // Every code export, with the C prefix; stdcall code of a known count adds its byte count.
+    const std::vector<Signature> sigs =
+        InferSignatures(ReadFile(dll), exports, FolderImageLoader({ZANDREL_WINE_DLL32}, Machine::X86));
+    ASSERT_EQ(sigs.size(), exports.Named.size());
     std::vector<std::string> expected;
-    for (const PeExport& e : exports.Named)
-        if (!e.Data) expected.push_back("_" + e.Name);
+    std::size_t decorated = 0;
+    for (std::size_t i = 0; i < exports.Named.size(); ++i) {
+        const PeExport& e = exports.Named[i];
+        if (e.Data) continue;
+        std::string name = "_" + e.Name;
+        if (sigs[i].Convention == CallConvention::Stdcall && sigs[i].Sure == Certainty::Exact &&
+            e.Name.find('@') == std::string::npos) {
+            name += "@" + std::to_string(4 * sigs[i].Count);
+            ++decorated;
+        }
+        expected.push_back(name);
+    }
     std::sort(expected.begin(), expected.end());
     EXPECT_GT(expected.size(), 500u);
     EXPECT_EQ(Symbols("user32.lib"), expected);
+    std::printf("user32.dll: %zu of %zu functions decorated\n", decorated, expected.size());
+    // The reader gives the decorated ones their count back.
+    zandrel::SymbolList list;
+    ASSERT_EQ(zandrel::ReadLibFile(dir.File("user32.lib"), list), zandrel::ReadStatus::Ok);
+    for (const auto& entry : list) {
+        const std::size_t at = entry.Name.rfind('@');
+        if (at != std::string::npos) {
+            EXPECT_EQ(entry.ParamCount, std::stoi(entry.Name.substr(at + 1)) / 4) << entry.Name;
+        }
+    }
 }

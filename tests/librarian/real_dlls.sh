@@ -32,6 +32,8 @@ mkdir -p "$work"
 
 # Symbols the reader leaves out of its list (bookkeeping, pointers, C++ names).
 skipped='^(\x7f|__IMPORT_|__NULL_IM|__imp_|__real@|\?)'
+# A stdcall byte count at the end of a name, taken off for comparisons.
+undecorate='s/^([^?].*)@[0-9]+$/\1/'
 
 check() {  # machine dll
   local m=$1 dll=$2 name d
@@ -58,12 +60,26 @@ check() {  # machine dll
     }' "$d/names" "$d/gendef.def" >"$d/plain.def"
   awk '$2 == "DATA" { print $1 }' "$d/plain.def" | sort >"$d/data"
 
-  # What the reader must list.
+  # What the reader must list. The stdcall byte count that polib adds where the code shows one
+  # ("_Name@8" for "Name") is taken off both sides here: decorated_link.sh and the unit tests
+  # judge it.
   comm -23 "$d/names" "$d/data" |
-    if [ $m = X86 ]; then sed -E '/^[?@]/!s/^/_/'; else cat; fi |
-    grep -avE "$skipped" | sort >"$d/expected"
-  "$cli" symbols "$d/$name.lib" | cut -f1 | sort >"$d/listed" \
-    || fail "$m $name: zandrel-cli symbols failed"
+    if [ $m = X86 ]; then sed -E '/^([?@]|_.*@[0-9]+$)/!s/^/_/'; else cat; fi |
+    grep -avE "$skipped" | sed -E "$undecorate" | sort >"$d/expected"
+  "$cli" symbols "$d/$name.lib" >"$d/symbols" || fail "$m $name: zandrel-cli symbols failed"
+  cut -f1 "$d/symbols" | sed -E "$undecorate" | sort >"$d/listed"
+  # Names that got a byte count, each with the count the reader gives back.
+  if [ $m = X86 ]; then
+    local added
+    added=$(grep -aE '^_[^@]*@[0-9]+'$'\t' "$d/symbols" | while IFS=$'\t' read -r sym count _; do
+      base=${sym#_}; base=${base%@*}
+      grep -qxF "$base" "$d/names" || continue  # decorated in the DLL already
+      [ "$count" -eq $((${sym##*@} / 4)) ] || echo "bad $sym $count"
+      echo "$sym"
+    done)
+    grep -q '^bad ' <<<"$added" && fail "$m $name: counts of decorated names: $(grep '^bad ' <<<"$added" | head -3)"
+    echo "$m $name: $(grep -vc '^bad \|^$' <<<"$added") of $(wc -l <"$d/listed") functions decorated"
+  fi
   if ! cmp -s "$d/expected" "$d/listed"; then
     fail "$m $name: listed names differ from the DLL's exports"
     diff "$d/expected" "$d/listed" | head -5
@@ -81,7 +97,7 @@ check() {  # machine dll
   llvm-nm-16 --print-armap "$d/$name.lib" >"$d/nm.out" 2>"$d/nm.err" || fail "$m $name: llvm-nm failed"
   [ -s "$d/nm.err" ] && fail "$m $name: llvm-nm: $(head -3 "$d/nm.err")"
   awk '/^Archive map/ { on = 1; next } on && NF == 0 { exit } on { sub(/ in [^ ]*$/, ""); print }' \
-    "$d/nm.out" | sort >"$d/ours.map"
+    "$d/nm.out" | sed -E "$undecorate" | sort >"$d/ours.map"
 
   # The same exports through llvm-dlltool.
   local dm
@@ -90,7 +106,16 @@ check() {  # machine dll
     || { fail "$m $name: llvm-dlltool: $(head -3 "$d/dlltool.err")"; return; }
   llvm-nm-16 --print-armap "$d/ref.lib" 2>/dev/null |
     awk '/^Archive map/ { on = 1; next } on && NF == 0 { exit } on { sub(/ in [^ ]*$/, ""); print }' |
-    sort >"$d/ref.map"
+    sed -E "$undecorate" |
+    if [ $m = X86 ]; then
+      # An export the DLL names "_Name@N" keeps that public name with us, as with Microsoft's
+      # librarian; llvm-dlltool puts another "_" in front.
+      awk 'NR == FNR { if ($0 ~ /^_.*@[0-9]+$/) { b = $0; sub(/@[0-9]+$/, "", b); own[b] = 1 } next }
+           { s = $0
+             if (substr(s, 2) in own) s = substr(s, 2)
+             else if (substr(s, 1, 7) == "__imp__" && (substr(s, 8) in own)) s = "__imp_" substr(s, 8)
+             print s }' "$d/names" -
+    else cat; fi | sort >"$d/ref.map"
   if ! cmp -s "$d/ours.map" "$d/ref.map"; then
     fail "$m $name: public symbols differ from llvm-dlltool's"
     diff "$d/ref.map" "$d/ours.map" | head -5
@@ -115,7 +140,24 @@ link_and_run() {  # machine compiler
   local m=$1 cc=$2 d=$work/$1/link
   mkdir -p "$d"
   command -v $cc >/dev/null && command -v lld-link-16 >/dev/null || { echo "link $m: skipped (no $cc or lld-link-16)"; return; }
-  $cc -c -O1 -ffreestanding -fno-builtin -fno-asynchronous-unwind-tables "$probe" -o "$d/probe.o" \
+  # Each function under the public name our library gives it: on x86 stdcall ones carry their
+  # byte count where polib read it from the code.
+  local fn lib sym
+  : >"$d/probe_names.h"
+  for fn in msvcrt:printf msvcrt:strtol msvcrt:exit kernel32:lstrlenA kernel32:GetCurrentProcessId \
+            kernel32:GetLastError kernel32:SetLastError kernel32:GetProcessHeap kernel32:HeapAlloc \
+            user32:CharUpperA gdi32:GetStockObject; do
+    lib=${fn%%:*} fn=${fn#*:}
+    if [ $m = X86 ]; then
+      sym=$("$cli" symbols "$work/$m/$lib/$lib.lib" | cut -f1 | grep -aE "^_$fn(@[0-9]+)?\$" | head -n 1)
+    else
+      sym=$fn
+    fi
+    [ -n "$sym" ] || { fail "link $m: $fn is not in $lib.lib"; return; }
+    echo "#define NAME_$fn \"$sym\"" >>"$d/probe_names.h"
+  done
+  echo "link $m: $(grep -c '@' "$d/probe_names.h") of $(wc -l <"$d/probe_names.h") functions by decorated names"
+  $cc -c -O1 -ffreestanding -fno-builtin -fno-asynchronous-unwind-tables -I"$d" "$probe" -o "$d/probe.o" \
     || { fail "link $m: compiling the probe"; return; }
   local libs=""
   for n in kernel32 user32 gdi32 msvcrt; do libs="$libs $work/$m/$n/$n.lib"; done

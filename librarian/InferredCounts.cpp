@@ -1,0 +1,116 @@
+#include "librarian/InferredCounts.h"
+
+#include <filesystem>
+#include <memory>
+
+#include "base/Path.h"
+#include "librarian/Librarian.h"
+
+namespace zandrel::librarian {
+
+namespace {
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+// The COFF machine field, 0 when the file is no PE image.
+std::uint16_t ImageMachine(const std::string& image) {
+    auto byte = [&image](std::size_t at) { return static_cast<std::uint32_t>(static_cast<unsigned char>(image[at])); };
+    if (image.size() < 64 || image[0] != 'M' || image[1] != 'Z') return 0;
+    const std::uint32_t pe = byte(60) | byte(61) << 8 | byte(62) << 16 | byte(63) << 24;
+    if (pe > image.size() || image.size() - pe < 6 || image.compare(pe, 4, std::string("PE\0\0", 4)) != 0) return 0;
+    return static_cast<std::uint16_t>(byte(pe + 4) | byte(pe + 5) << 8);
+}
+
+// The path of `file` in `folder`, its case ignored where the file system minds it.
+std::string FindInFolder(const std::string& folder, const std::string& file) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path exact = fs::path(folder) / file;
+    if (fs::is_regular_file(exact, ec)) return exact.string();
+    const std::string wanted = Lower(file);
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        if (Lower(it->path().filename().string()) == wanted && it->is_regular_file(ec)) return it->path().string();
+    return {};
+}
+
+}  // namespace
+
+ImageLoader FolderImageLoader(std::vector<std::string> folders, Machine machine) {
+    auto cache = std::make_shared<std::unordered_map<std::string, std::shared_ptr<const std::string>>>();
+    return [folders = std::move(folders), machine, cache](const std::string& dll_name, std::string& image) {
+        std::string file = FilePart(dll_name);
+        if (file.empty()) return false;
+        if (ExtensionPart(file).empty()) file += ".dll";
+        const std::string key = Lower(file);
+        auto known = cache->find(key);
+        if (known == cache->end()) {
+            std::shared_ptr<const std::string> found;
+            for (const std::string& folder : folders) {
+                if (folder.empty()) continue;
+                const std::string path = FindInFolder(folder, file);
+                std::string bytes, reason;
+                if (path.empty() || !ReadDllFile(path, bytes, reason)) continue;
+                if (ImageMachine(bytes) != static_cast<std::uint16_t>(machine)) continue;
+                found = std::make_shared<const std::string>(std::move(bytes));
+                break;
+            }
+            known = cache->emplace(key, std::move(found)).first;
+        }
+        if (!known->second) return false;
+        image = *known->second;
+        return true;
+    };
+}
+
+InferredCounts CountsBySymbol(const PeExports& exports, Machine machine, const std::vector<Signature>& signatures) {
+    InferredCounts counts;
+    if (signatures.size() != exports.Named.size()) return counts;
+    for (std::size_t i = 0; i < exports.Named.size(); ++i) {
+        const PeExport& e = exports.Named[i];
+        const Signature& sig = signatures[i];
+        // A fastcall name carries its own byte count, and its first two arguments come in
+        // registers: the stack slots its code reads are not its parameters.
+        if (e.Name.empty() || e.Data || e.Name[0] == '@') continue;
+        // A lower bound of 0 says nothing the library's 0 does not.
+        if (sig.Sure != Certainty::Exact && !(sig.Sure == Certainty::LowerBound && sig.Count > 0)) continue;
+        const InferredCount count{sig.Count, sig.Sure};
+        counts.emplace(ImportFor(e, machine, sig).Symbol, count);
+        counts.emplace(ImportFor(e, machine).Symbol, count);
+    }
+    return counts;
+}
+
+bool InferDllCounts(const std::string& dll_path, const ImageLoader& loader, InferredCounts& counts,
+                    std::string& error) {
+    counts.clear();
+    std::string image, reason;
+    PeExports exports;
+    if (!ReadDllFile(dll_path, image, reason) || !ReadPeExports(image, exports, reason)) {
+        error = dll_path + ": " + reason;
+        return false;
+    }
+    Machine machine;
+    if (exports.Machine == static_cast<std::uint16_t>(Machine::X86)) {
+        machine = Machine::X86;
+    } else if (exports.Machine == static_cast<std::uint16_t>(Machine::X64)) {
+        machine = Machine::X64;
+    } else {
+        error = dll_path + ": the image is for neither X86 nor X64";
+        return false;
+    }
+    counts = CountsBySymbol(exports, machine, InferSignatures(image, exports, loader));
+    return true;
+}
+
+const InferredCount* InferredCountFor(const InferredCounts& counts, const std::string& symbol,
+                                      std::int32_t library_count) {
+    if (library_count != 0) return nullptr;
+    auto it = counts.find(symbol);
+    return it == counts.end() ? nullptr : &it->second;
+}
+
+}  // namespace zandrel::librarian
