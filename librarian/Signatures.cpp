@@ -444,7 +444,6 @@ public:
     Walker(const Walker&) = delete;
     Walker& operator=(const Walker&) = delete;
     Facts Run();
-    u32 Steps() const { return steps_; }
 
 private:
     struct Item {
@@ -996,6 +995,7 @@ bool Walker::SaveOrRestore(State& s, int& restored) {
     return false;
 }
 
+// Building with ZANDREL_SIGNATURES_TRACE prints every instruction that changed what a walk knows.
 Walker::Next Walker::Step(u32 rva, State& s) {
 #ifdef ZANDREL_SIGNATURES_TRACE
     const Facts before = f_;
@@ -1587,16 +1587,6 @@ Facts Walker::Run() {
     return f_;
 }
 
-#ifdef ZANDREL_SIGNATURES_TRACE
-std::map<std::string, std::pair<u64, u64>> g_work;  // module: functions walked, instructions
-struct WorkDump {
-    ~WorkDump() {
-        for (const auto& [name, w] : g_work)
-            std::fprintf(stderr, "%-20s %8llu functions %10llu instructions\n", name.c_str(),
-                         static_cast<unsigned long long>(w.first), static_cast<unsigned long long>(w.second));
-    }
-} g_work_dump;
-#endif
 
 Facts Module::Function(u32 rva, int depth) {
     auto it = memo_.find(rva);
@@ -1609,10 +1599,6 @@ Facts Module::Function(u32 rva, int depth) {
     memo_[rva] = Memo{};
     Walker w(*this, rva, depth);
     Facts f = w.Run();
-#ifdef ZANDREL_SIGNATURES_TRACE
-    g_work[exports_.DllName].first++;
-    g_work[exports_.DllName].second += w.Steps();
-#endif
     Memo& m = memo_[rva];
     m.facts = f;
     m.busy = false;
@@ -1686,10 +1672,6 @@ Signature Judge(const Facts& f, bool x64) {
         if (f.maybe_reads & (0x11u << p)) open_above = true;
     sig.Sure = f.incomplete || f.escaped || open_above || (count == 0 && !f.acts) ? Certainty::LowerBound
                                                                                   : Certainty::Exact;
-#ifdef ZANDREL_SIGNATURES_TRACE
-    std::fprintf(stderr, "JUDGE incomplete %d escaped %d open_above %d constant %d\n", f.incomplete, f.escaped,
-                 open_above, count == 0 && !f.acts);
-#endif
     if (f.variadic_from != UINT32_MAX) {
         sig.Variadic = true;
         sig.Count = f.variadic_from;
