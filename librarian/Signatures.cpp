@@ -222,7 +222,8 @@ private:
     bool x64_ = false;
     std::unordered_map<u32, ImportRef> imports_;  // import address slot -> what it imports
     std::vector<u32> relocs_;                      // sorted slots holding absolute addresses
-    std::unordered_set<u32> starts_;               // export entries
+    std::vector<u32> starts_;                      // export entries, sorted
+    bool Start(u32 rva) const { return std::binary_search(starts_.begin(), starts_.end(), rva); }
     std::unordered_map<std::string, std::size_t> by_name_;
     struct Memo {
         Facts facts;
@@ -323,10 +324,12 @@ bool Module::Open(const PeExports* exports) {
     }
     for (std::size_t i = 0; i < exports_.Named.size(); ++i) {
         by_name_.emplace(exports_.Named[i].Name, i);
-        if (exports_.Named[i].Forwarder.empty()) starts_.insert(exports_.Named[i].Rva);
+        if (exports_.Named[i].Forwarder.empty()) starts_.push_back(exports_.Named[i].Rva);
     }
     for (const PeExport& e : exports_.OrdinalOnly)
-        if (e.Forwarder.empty()) starts_.insert(e.Rva);
+        if (e.Forwarder.empty()) starts_.push_back(e.Rva);
+    std::sort(starts_.begin(), starts_.end());
+    starts_.erase(std::unique(starts_.begin(), starts_.end()), starts_.end());
     ReadImports();
     ReadDelayImports();
     ReadRelocations();
@@ -1439,7 +1442,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             TailCall(s, Callee(0, import));
             return Next::Stop;
         }
-        if (at_entry && target != entry_ && m_.starts_.count(target)) {
+        if (at_entry && target != entry_ && m_.Start(target)) {
             if (m_.x64_)
                 for (int g : {1, 2, 8, 9}) Escapes(s, g);
             TailCall(s, Callee(target, nullptr));
@@ -1517,7 +1520,7 @@ Facts Walker::Run() {
         State s = it.s;
         bool fell = false;
         for (;;) {
-            if (fell && rva != entry_ && m_.starts_.count(rva)) {
+            if (fell && rva != entry_ && m_.Start(rva)) {
                 // Running into another export: the call before it did not return after all.
                 Lose(s);
                 break;
