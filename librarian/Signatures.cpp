@@ -222,7 +222,8 @@ private:
     bool x64_ = false;
     std::unordered_map<u32, ImportRef> imports_;  // import address slot -> what it imports
     std::vector<u32> relocs_;                      // sorted slots holding absolute addresses
-    std::unordered_set<u32> starts_;               // export entries
+    std::vector<u32> starts_;                      // export entries, sorted
+    bool Start(u32 rva) const { return std::binary_search(starts_.begin(), starts_.end(), rva); }
     std::unordered_map<std::string, std::size_t> by_name_;
     struct Memo {
         Facts facts;
@@ -323,10 +324,12 @@ bool Module::Open(const PeExports* exports) {
     }
     for (std::size_t i = 0; i < exports_.Named.size(); ++i) {
         by_name_.emplace(exports_.Named[i].Name, i);
-        if (exports_.Named[i].Forwarder.empty()) starts_.insert(exports_.Named[i].Rva);
+        if (exports_.Named[i].Forwarder.empty()) starts_.push_back(exports_.Named[i].Rva);
     }
     for (const PeExport& e : exports_.OrdinalOnly)
-        if (e.Forwarder.empty()) starts_.insert(e.Rva);
+        if (e.Forwarder.empty()) starts_.push_back(e.Rva);
+    std::sort(starts_.begin(), starts_.end());
+    starts_.erase(std::unique(starts_.begin(), starts_.end()), starts_.end());
     ReadImports();
     ReadDelayImports();
     ReadRelocations();
@@ -444,7 +447,6 @@ public:
     Walker(const Walker&) = delete;
     Walker& operator=(const Walker&) = delete;
     Facts Run();
-    u32 Steps() const { return steps_; }
 
 private:
     struct Item {
@@ -996,6 +998,7 @@ bool Walker::SaveOrRestore(State& s, int& restored) {
     return false;
 }
 
+// Building with ZANDREL_SIGNATURES_TRACE prints every instruction that changed what a walk knows.
 Walker::Next Walker::Step(u32 rva, State& s) {
 #ifdef ZANDREL_SIGNATURES_TRACE
     const Facts before = f_;
@@ -1439,7 +1442,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             TailCall(s, Callee(0, import));
             return Next::Stop;
         }
-        if (at_entry && target != entry_ && m_.starts_.count(target)) {
+        if (at_entry && target != entry_ && m_.Start(target)) {
             if (m_.x64_)
                 for (int g : {1, 2, 8, 9}) Escapes(s, g);
             TailCall(s, Callee(target, nullptr));
@@ -1517,7 +1520,7 @@ Facts Walker::Run() {
         State s = it.s;
         bool fell = false;
         for (;;) {
-            if (fell && rva != entry_ && m_.starts_.count(rva)) {
+            if (fell && rva != entry_ && m_.Start(rva)) {
                 // Running into another export: the call before it did not return after all.
                 Lose(s);
                 break;
@@ -1587,16 +1590,6 @@ Facts Walker::Run() {
     return f_;
 }
 
-#ifdef ZANDREL_SIGNATURES_TRACE
-std::map<std::string, std::pair<u64, u64>> g_work;  // module: functions walked, instructions
-struct WorkDump {
-    ~WorkDump() {
-        for (const auto& [name, w] : g_work)
-            std::fprintf(stderr, "%-20s %8llu functions %10llu instructions\n", name.c_str(),
-                         static_cast<unsigned long long>(w.first), static_cast<unsigned long long>(w.second));
-    }
-} g_work_dump;
-#endif
 
 Facts Module::Function(u32 rva, int depth) {
     auto it = memo_.find(rva);
@@ -1609,10 +1602,6 @@ Facts Module::Function(u32 rva, int depth) {
     memo_[rva] = Memo{};
     Walker w(*this, rva, depth);
     Facts f = w.Run();
-#ifdef ZANDREL_SIGNATURES_TRACE
-    g_work[exports_.DllName].first++;
-    g_work[exports_.DllName].second += w.Steps();
-#endif
     Memo& m = memo_[rva];
     m.facts = f;
     m.busy = false;
@@ -1686,10 +1675,6 @@ Signature Judge(const Facts& f, bool x64) {
         if (f.maybe_reads & (0x11u << p)) open_above = true;
     sig.Sure = f.incomplete || f.escaped || open_above || (count == 0 && !f.acts) ? Certainty::LowerBound
                                                                                   : Certainty::Exact;
-#ifdef ZANDREL_SIGNATURES_TRACE
-    std::fprintf(stderr, "JUDGE incomplete %d escaped %d open_above %d constant %d\n", f.incomplete, f.escaped,
-                 open_above, count == 0 && !f.acts);
-#endif
     if (f.variadic_from != UINT32_MAX) {
         sig.Variadic = true;
         sig.Count = f.variadic_from;

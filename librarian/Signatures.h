@@ -21,6 +21,9 @@ enum class CallConvention : std::uint8_t {
     X64,      // the one 64-bit convention
 };
 
+// Exact means every path of the code was followed to its end. For stdcall that is the count the
+// returns pop; for cdecl and x64 it is the count the code uses, so a trailing parameter that
+// nothing ever reads cannot show (a stub that ignores its arguments looks like fewer).
 enum class Certainty : std::uint8_t {
     Unknown,     // nothing to say (data, forwarder not found, code not followed to its end)
     LowerBound,  // at least Count parameters; there may be more
