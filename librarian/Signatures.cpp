@@ -203,6 +203,7 @@ public:
 private:
     friend class Walker;
     void ReadImports();
+    void ReadImportSlots(const std::string& dll, u32 names, u32 slots, u64& budget);
     void ReadDelayImports();
     void ReadRelocations();
     bool Relocated(u32 rva) const { return std::binary_search(relocs_.begin(), relocs_.end(), rva); }
@@ -336,11 +337,30 @@ bool Module::Open(const PeExports* exports) {
     return true;
 }
 
+// One descriptor's list of names (`names`) beside its address slots (`slots`): what each slot
+// imports, by name or ordinal, until the list ends or `budget` runs out.
+void Module::ReadImportSlots(const std::string& dll, u32 names, u32 slots, u64& budget) {
+    const u32 entry = x64_ ? 8 : 4;
+    for (u32 i = 0; budget > 0; ++i, --budget) {
+        u64 p = 0;
+        if (!img_.Map(names + i * entry, entry, p)) break;
+        const u64 value = x64_ ? img_.U64(p) : img_.U32(p);
+        if (value == 0) break;
+        ImportRef ref;
+        ref.dll = dll;
+        if (value >> (x64_ ? 63 : 31)) {
+            ref.ordinal = static_cast<u32>(value & 0xFFFF);
+        } else if (!img_.Text(static_cast<u32>(value) + 2, ref.name)) {
+            continue;
+        }
+        imports_.emplace(slots + i * entry, std::move(ref));
+    }
+}
+
 // The import address table: which slot the loader fills with which DLL's function.
 void Module::ReadImports() {
     u32 rva = 0, size = 0;
     if (!img_.Directory(1, rva, size)) return;
-    const u32 entry = x64_ ? 8 : 4;
     u64 budget = 1u << 20;  // slots over all descriptors; far above any real image
     for (u32 d = 0; d < 65536 && budget > 0; ++d) {
         u64 at = 0;
@@ -349,21 +369,7 @@ void Module::ReadImports() {
         if (dll_rva == 0 && slots == 0) return;
         std::string dll;
         if (!img_.Text(dll_rva, dll) || dll.empty()) continue;
-        const u32 list = names != 0 ? names : slots;
-        for (u32 i = 0; budget > 0; ++i, --budget) {
-            u64 p = 0;
-            if (!img_.Map(list + i * entry, entry, p)) break;
-            const u64 value = x64_ ? img_.U64(p) : img_.U32(p);
-            if (value == 0) break;
-            ImportRef ref;
-            ref.dll = dll;
-            if (value >> (x64_ ? 63 : 31)) {
-                ref.ordinal = static_cast<u32>(value & 0xFFFF);
-            } else if (!img_.Text(static_cast<u32>(value) + 2, ref.name)) {
-                continue;
-            }
-            imports_.emplace(slots + i * entry, std::move(ref));
-        }
+        ReadImportSlots(dll, names != 0 ? names : slots, slots, budget);
     }
 }
 
@@ -371,7 +377,6 @@ void Module::ReadImports() {
 void Module::ReadDelayImports() {
     u32 rva = 0, size = 0;
     if (!img_.Directory(13, rva, size)) return;
-    const u32 entry = x64_ ? 8 : 4;
     u64 budget = 1u << 20;
     for (u32 d = 0; d < 65536 && budget > 0; ++d) {
         u64 at = 0;
@@ -383,20 +388,7 @@ void Module::ReadDelayImports() {
         if ((attributes & 1) == 0) continue;
         std::string dll;
         if (!img_.Text(dll_rva, dll) || dll.empty()) continue;
-        for (u32 i = 0; budget > 0; ++i, --budget) {
-            u64 p = 0;
-            if (!img_.Map(names + i * entry, entry, p)) break;
-            const u64 value = x64_ ? img_.U64(p) : img_.U32(p);
-            if (value == 0) break;
-            ImportRef ref;
-            ref.dll = dll;
-            if (value >> (x64_ ? 63 : 31)) {
-                ref.ordinal = static_cast<u32>(value & 0xFFFF);
-            } else if (!img_.Text(static_cast<u32>(value) + 2, ref.name)) {
-                continue;
-            }
-            imports_.emplace(slots + i * entry, std::move(ref));
-        }
+        ReadImportSlots(dll, names, slots, budget);
     }
 }
 

@@ -90,14 +90,7 @@ protected:
         SendMessageA(list, WM_MOUSEMOVE, 0, MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
         HWND tip = gridimpl::ViewOf(list)->TooltipWindow;
         if (!tip || !IsWindow(tip)) return {};
-        char body[256] = {};
-        TTTOOLINFOA ti{};
-        ti.cbSize = TTTOOLINFOA_V2_SIZE;
-        ti.hwnd = GetParent(list);
-        ti.uId = reinterpret_cast<UINT_PTR>(list);
-        ti.lpszText = body;
-        SendMessageA(tip, TTM_GETTEXTA, sizeof body, reinterpret_cast<LPARAM>(&ti));
-        return body;
+        return gridtest::TooltipText(tip, list);
     }
 };
 

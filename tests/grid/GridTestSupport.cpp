@@ -73,6 +73,17 @@ HWND HeaderOf(zandrel::GridControl* g) {
 }
 HWND EditBoxOf(zandrel::GridControl* g) { return FindWindowExA(ListOf(g), nullptr, "Edit", nullptr); }
 
+std::string TooltipText(HWND tip, HWND list) {
+    char body[256] = {};
+    TTTOOLINFOA ti{};
+    ti.cbSize = TTTOOLINFOA_V2_SIZE;
+    ti.hwnd = GetParent(list);
+    ti.uId = reinterpret_cast<UINT_PTR>(list);
+    ti.lpszText = body;
+    SendMessageA(tip, TTM_GETTEXTA, sizeof body, reinterpret_cast<LPARAM>(&ti));
+    return body;
+}
+
 void PaintNow(zandrel::GridControl* g) {
     RedrawWindow(g->GetWindow(), nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);

@@ -53,6 +53,9 @@ RECT CellRect(zandrel::GridControl* g, int column, int row);  // list client coo
 // A pixel of a cell, relative to the cell's top-left corner.
 COLORREF CellPixel(zandrel::GridControl* g, int column, int row, int dx, int dy);
 
+// The text the tool tip window `tip` holds for the grid's list `list`.
+std::string TooltipText(HWND tip, HWND list);
+
 std::string ClipboardText();
 void SetClipboardText(const std::string& text);
 
