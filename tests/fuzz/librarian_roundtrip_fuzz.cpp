@@ -1,7 +1,7 @@
 // libFuzzer entry: export names from the input, written into an import library by the
 // librarian for x86 and for x64, read back by the library reader. The reader must give back
-// exactly the names of the code exports, less those its filter skips by design, and in the
-// byte order the librarian sorted them into.
+// exactly the public names of the code exports, less those its filter skips by design, and in
+// the byte order the librarian sorted them into.
 //
 // Input: names separated by zero bytes; a name starting with byte 1 is a data export (which
 // gets only an "__imp_" symbol, so the reader lists it not at all).
@@ -24,9 +24,20 @@ using namespace zandrel::librarian;
 
 bool StartsWith(std::string_view s, std::string_view p) { return s.substr(0, p.size()) == p; }
 
-// The public symbol of an export: x86 C names carry the "_" of the C decoration.
+// True for "...@N": a name that ends in a byte count.
+bool Counted(const std::string& name) {
+    const std::size_t at = name.rfind('@');
+    return at != std::string::npos && at != 0 && at + 1 < name.size() &&
+           std::all_of(name.begin() + static_cast<std::ptrdiff_t>(at) + 1, name.end(),
+                       [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The public symbol of an export (no counts from code here): x86 C names carry the "_" of the C
+// decoration, unless the DLL exports them decorated already ("_Name@N"), as do C++ and fastcall
+// names.
 std::string PublicName(const std::string& name, Machine m) {
     if (m == Machine::X64 || name[0] == '?' || name[0] == '@') return name;
+    if (name[0] == '_' && Counted(name)) return name;
     return "_" + name;
 }
 
@@ -42,10 +53,12 @@ void RoundTrip(const std::vector<PeExport>& all, Machine m) {
     std::set<std::string> seen;
     std::vector<std::string> expected;
     for (const PeExport& e : all) {
-        if (e.Name.empty() || Reserved(PublicName(e.Name, m)) || !seen.insert(e.Name).second)
-            continue;
+        if (e.Name.empty()) continue;
+        // Two names may share one public symbol ("Name@4" and "_Name@4"); the first keeps it.
+        const std::string symbol = PublicName(e.Name, m);
+        if (Reserved(symbol) || !seen.insert(symbol).second) continue;
         exports.Named.push_back(e);
-        if (!e.Data && !zandrel::IsSkippedSymbol(PublicName(e.Name, m))) expected.push_back(e.Name);
+        if (!e.Data && !zandrel::IsSkippedSymbol(symbol)) expected.push_back(symbol);
     }
     LibraryContents plan = PlanImports(exports, m, "fuzz.dll");
     if (plan.Imports.size() != exports.Named.size()) std::abort();
@@ -57,14 +70,8 @@ void RoundTrip(const std::vector<PeExport>& all, Machine m) {
 
     std::vector<std::string> got;
     for (std::size_t i = 0; i < list.size(); ++i) {
-        const std::string& symbol = list[i].Name;
-        if (i > 0 && symbol < list[i - 1].Name) std::abort();
-        if (m == Machine::X64 || symbol[0] == '?' || symbol[0] == '@') {
-            got.push_back(symbol);
-        } else {
-            if (symbol[0] != '_') std::abort();
-            got.push_back(symbol.substr(1));
-        }
+        if (i > 0 && list[i].Name < list[i - 1].Name) std::abort();
+        got.push_back(list[i].Name);
     }
     std::sort(expected.begin(), expected.end());
     std::sort(got.begin(), got.end());
