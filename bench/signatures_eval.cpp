@@ -158,7 +158,7 @@ struct Eval {
     Options opt;
     std::map<std::string, Row> rows;  // key: sort prefix + label
     MachineStats stats[2];
-    long exactClaims[2] = {}, exactWrong[2] = {};  // [0] ours, [1] gendef, over the spec truth
+    long exactClaims[2] = {}, exactWrong[2] = {};  // [0] ours, [1] gendef, against what Wine declares
     long mingwExactClaims[2] = {}, mingwExactWrong[2] = {};
     long zeroStdcall = 0, zeroOursExact = 0, zeroGendefExact = 0;
     long gendefBareWithParams = 0;  // bare gendef names of stdcall functions with parameters
