@@ -603,12 +603,7 @@ int GridObject::AddRow(int position, const std::string& label, int groupStart) {
     RowData* d = NewRowData();
     if (!d) return 0;
     d->Flags = (groupStart & 1) ? RowGroupStart : 0;
-    LVITEMA item{};
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.iItem = position;
-    item.pszText = const_cast<char*>(label.c_str());
-    item.lParam = reinterpret_cast<LPARAM>(d);
-    if (ListCall(v, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)) < 0) {
+    if (InsertRow(v, position, d, label) < 0) {
         DeleteRowData(d);
         return 0;
     }

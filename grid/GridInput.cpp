@@ -1135,11 +1135,6 @@ bool ListInput(GridViewState* v, HWND list, UINT msg, WPARAM wp, LPARAM lp, LRES
             *result = CallWindowProcA(v->ListProc, list, msg, wp, lp);
             FocusLost(v, list, reinterpret_cast<HWND>(wp));
             return true;
-        case LVM_SORTITEMS:
-        case LVM_SORTITEMSEX:
-            DropCurrentCell(v, 0);
-            RemoveBlock(v);
-            return false;
         case WM_DESTROY:
             StopDrag(v);
             return false;

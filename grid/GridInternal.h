@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "grid/Grid.h"
 #include "grid/GridGdi.h"
@@ -30,6 +31,13 @@ void RemoveWindowProp(HWND w, const char* name);
 inline constexpr UINT MsgColumnAdded = WM_USER + 1;
 // The drag selection's 1-millisecond timer on the list.
 inline constexpr UINT_PTR DragTimerId = 0x5A47;
+
+// One row as the grid keeps it. The list view is virtual (owner data): it knows only how many
+// rows there are, so emptying or destroying it costs nothing per row.
+struct GridRow {
+    RowData* Data = nullptr;          // owned; freed when the row goes
+    std::vector<std::string> Texts;   // by list sub-item (0 the label); missing ones are empty
+};
 
 // One per list view.
 struct GridViewState {
@@ -82,14 +90,17 @@ struct GridViewState {
     WNDPROC ListComboProc = nullptr;
     std::int32_t MovedColumn = -1;     // header item being dragged to a new position
     bool PinningColumns = false;       // guards the pinned-position repair against re-entry
-    // Row and list-column counts as last asked of the list, -1 when unknown. Every cell
-    // operation checks its cell against them; the messages that change them reset them (see
-    // CallListProc).
-    mutable int KnownRowCount = -1;
+    // The list-column count as last asked of the header, -1 when unknown. Every cell operation
+    // checks its cell against it; the messages that change it reset it (see CallListProc).
     mutable int KnownListColumns = -1;
-    // While all rows go at once: their RowData are freed already, and the list is asked to
-    // spare the notification per row.
-    mutable bool DeletingAllRows = false;
+    // The rows, in list order; the list's item count follows their number.
+    std::vector<GridRow> Rows;
+    // As the list itself: no invalidation while its redraw is off (WM_SETREDRAW) or while it
+    // paints.
+    bool Redrawing = true;
+    int Painting = 0;
+    // While all rows go at once: the list is asked to spare its notification.
+    bool DeletingAllRows = false;
 };
 
 // Resources shared by every grid of the program, made when the first grid is created.
@@ -116,11 +127,16 @@ GridViewState* CreateGridView(HWND parent, int listId, int x, int y, int width, 
 GridViewState* ViewOf(HWND list);
 
 // Sends a message straight to the list view's own procedure, past the subclass procedures on
-// the list (the grid's and the application's): for the grid's reads and writes of its own rows
-// and cells, which a large load makes hundreds of thousands of. Keeps the known counts right.
-LRESULT ListCall(const GridViewState* v, UINT msg, WPARAM wp, LPARAM lp);
-// Hands a message to the list view's own procedure and keeps the known counts right around it.
-LRESULT CallListProc(const GridViewState* v, HWND list, UINT msg, WPARAM wp, LPARAM lp);
+// the list (the grid's and the application's), answering item messages from the grid's rows.
+LRESULT ListCall(GridViewState* v, UINT msg, WPARAM wp, LPARAM lp);
+// Hands a message to the list view's own procedure. The item messages (rows, texts, row data,
+// sorting) are answered from the grid's rows as a list view that held them would; column
+// changes move the texts along and keep the known column count right.
+LRESULT CallListProc(GridViewState* v, HWND list, UINT msg, WPARAM wp, LPARAM lp);
+// Answers the list's request for an item's text (LVN_GETDISPINFOA or W) from the rows.
+void AnswerDisplayInfo(const GridViewState* v, NMHDR* hdr);
+// Adds a row at `position` (clamped to the end) owning `data`; returns its index or -1.
+int InsertRow(GridViewState* v, int position, RowData* data, const std::string& label);
 // A message to the header that may change the number of columns forgets the known one.
 void NoteHeaderChange(const GridViewState* v, UINT msg);
 int ListColumnCount(const GridViewState* v);  // including the hidden column

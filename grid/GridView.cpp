@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include "grid/GridGeometry.h"
@@ -110,58 +112,365 @@ GridViewState* ViewOf(HWND list) {
     return static_cast<GridViewState*>(WindowProp(list, ViewProp));
 }
 
-LRESULT ListCall(const GridViewState* v, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT ListCall(GridViewState* v, UINT msg, WPARAM wp, LPARAM lp) {
     if (!v->ListProc) return SendMessageA(v->ListWindow, msg, wp, lp);  // not taken over yet
     return CallListProc(v, v->ListWindow, msg, wp, lp);
 }
 
-// The list messages that change the number of rows or of columns the grid keeps count of.
-static bool ChangesListRows(UINT msg) {
-    return msg == LVM_INSERTITEMA || msg == LVM_INSERTITEMW || msg == LVM_DELETEITEM ||
-           msg == LVM_DELETEALLITEMS || msg == LVM_SETITEMCOUNT;
-}
-static bool ChangesListColumns(UINT msg) {
+namespace {
+
+bool ChangesListColumns(UINT msg) {
     return msg == LVM_INSERTCOLUMNA || msg == LVM_INSERTCOLUMNW || msg == LVM_DELETECOLUMN;
 }
 
-LRESULT CallListProc(const GridViewState* v, HWND list, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == LVM_DELETEALLITEMS && !v->DeletingAllRows) {
-        // Every RowData freed in one pass here rather than one notification per row: each of
-        // those travels through all the procedures on the parent, which under Wine made
-        // emptying a large table cost as much as filling it.
-        for (int r = 0, n = ListRowCount(v); r < n; ++r) {
-            LVITEMA item{};
-            item.mask = LVIF_PARAM;
-            item.iItem = r;
-            if (CallWindowProcA(v->ListProc, list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
-                DeleteRowData(reinterpret_cast<RowData*>(item.lParam));
-        }
-        v->DeletingAllRows = true;
-        LRESULT r = CallListProc(v, list, msg, wp, lp);
-        v->DeletingAllRows = false;
-        return r;
+// The messages a list view answers from the items it holds; the grid holds them instead.
+bool IsItemMessage(UINT msg) {
+    switch (msg) {
+        case LVM_INSERTITEMA: case LVM_INSERTITEMW: case LVM_DELETEITEM: case LVM_DELETEALLITEMS:
+        case LVM_SETITEMCOUNT: case LVM_GETITEMA: case LVM_GETITEMW: case LVM_SETITEMA:
+        case LVM_SETITEMW: case LVM_GETITEMTEXTA: case LVM_GETITEMTEXTW: case LVM_SETITEMTEXTA:
+        case LVM_SETITEMTEXTW: case LVM_SORTITEMS: case LVM_SORTITEMSEX:
+            return true;
+        default:
+            return false;
     }
-    const int rowsBefore = v->KnownRowCount;
-    const bool rows = ChangesListRows(msg), columns = ChangesListColumns(msg);
-    // Unknown while the list changes: its notifications may ask for the counts meanwhile.
-    if (rows) v->KnownRowCount = -1;
-    if (columns) v->KnownListColumns = -1;
-    LRESULT r = CallWindowProcA(v->ListProc, list, msg, wp, lp);
-    // Appending rows is the hot path of a load: count along rather than ask again.
-    if ((msg == LVM_INSERTITEMA || msg == LVM_INSERTITEMW) && rowsBefore >= 0)
-        v->KnownRowCount = r >= 0 ? rowsBefore + 1 : rowsBefore;
-    else if (rows)
-        v->KnownRowCount = -1;
-    if (columns) v->KnownListColumns = -1;
+}
+
+bool ValidRow(const GridViewState* v, int row) {
+    return row >= 0 && row < static_cast<int>(v->Rows.size());
+}
+
+const std::string& TextAt(const GridViewState* v, int row, int subItem) {
+    static const std::string empty;
+    if (!ValidRow(v, row) || subItem < 0) return empty;
+    const auto& texts = v->Rows[static_cast<size_t>(row)].Texts;
+    return static_cast<size_t>(subItem) < texts.size() ? texts[static_cast<size_t>(subItem)] : empty;
+}
+
+// A list view keeps C strings: a text ends at its first NUL.
+std::string CText(const std::string& text) {
+    const size_t nul = text.find('\0');
+    return nul == std::string::npos ? text : text.substr(0, nul);
+}
+
+std::string FromWide(const wchar_t* text) {
+    if (!text) return std::string();
+    const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) return std::string();
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), size, nullptr, nullptr);
+    out.resize(static_cast<size_t>(size) - 1);
+    return out;
+}
+
+// The text given with an item message; a callback marker or none stores an empty text.
+std::string GivenText(const void* text, bool wide) {
+    if (!text || text == LPSTR_TEXTCALLBACKA) return std::string();
+    return wide ? FromWide(static_cast<const wchar_t*>(text)) : std::string(static_cast<const char*>(text));
+}
+
+// As much as fits, always terminated, like lstrcpyn; returns the length copied.
+int CopyOut(const std::string& text, void* dest, int capacity, bool wide) {
+    if (!dest || capacity <= 0) return 0;
+    if (!wide) {
+        const size_t n = std::min(text.size(), static_cast<size_t>(capacity) - 1);
+        std::memcpy(dest, text.data(), n);
+        static_cast<char*>(dest)[n] = 0;
+        return static_cast<int>(n);
+    }
+    auto* out = static_cast<wchar_t*>(dest);
+    const int needed = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    std::vector<wchar_t> all(static_cast<size_t>(std::max(needed, 1)), L'\0');
+    if (needed > 0) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, all.data(), needed);
+    const size_t n = std::min(std::wcslen(all.data()), static_cast<size_t>(capacity) - 1);
+    std::memcpy(out, all.data(), n * sizeof(wchar_t));
+    out[n] = 0;
+    return static_cast<int>(n);
+}
+
+bool Redrawable(const GridViewState* v) { return v->ListProc && v->Redrawing && v->Painting == 0; }
+
+// What a list view invalidates when an item's text changes: the sub-item, or for the label the
+// whole row.
+void InvalidateCell(GridViewState* v, int row, int subItem) {
+    if (!Redrawable(v)) return;
+    RECT r{};
+    r.top = subItem;
+    r.left = LVIR_BOUNDS;
+    if (!CallWindowProcA(v->ListProc, v->ListWindow, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row),
+                         reinterpret_cast<LPARAM>(&r)))
+        return;
+    RECT client, visible;
+    GetClientRect(v->ListWindow, &client);
+    if (IntersectRect(&visible, &r, &client)) InvalidateRect(v->ListWindow, &visible, TRUE);
+}
+
+bool SetText(GridViewState* v, int row, int subItem, std::string text) {
+    if (!ValidRow(v, row) || subItem < 0 || subItem >= ListColumnCount(v)) return false;
+    auto& texts = v->Rows[static_cast<size_t>(row)].Texts;
+    text = CText(text);
+    if (static_cast<size_t>(subItem) >= texts.size()) {
+        if (text.empty()) return true;  // missing texts are empty already
+        texts.resize(static_cast<size_t>(subItem) + 1);
+    }
+    std::string& slot = texts[static_cast<size_t>(subItem)];
+    if (slot == text) return true;
+    slot = std::move(text);
+    InvalidateCell(v, row, subItem);
+    return true;
+}
+
+// The list's count follows the rows. A row added at `from` moves the rows below it down: they
+// are invalidated down to one row past the last, as a list view inserting an item does.
+void CountChanged(GridViewState* v, int from) {
+    CallWindowProcA(v->ListProc, v->ListWindow, LVM_SETITEMCOUNT, v->Rows.size(),
+                    LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    if (!Redrawable(v) || !ValidRow(v, from)) return;
+    RECT r{};
+    r.left = LVIR_BOUNDS;
+    if (!CallWindowProcA(v->ListProc, v->ListWindow, LVM_GETITEMRECT, static_cast<WPARAM>(from),
+                         reinterpret_cast<LPARAM>(&r)))
+        return;
+    RECT client, visible;
+    GetClientRect(v->ListWindow, &client);
+    const long height = r.bottom - r.top;
+    r.left = client.left;
+    r.right = client.right;
+    r.bottom = r.top + height * (static_cast<long>(v->Rows.size()) - from + 1);
+    if (IntersectRect(&visible, &r, &client)) InvalidateRect(v->ListWindow, &visible, TRUE);
+}
+
+LRESULT InsertItemMessage(GridViewState* v, const LVITEMA* item, bool wide) {
+    if (!item || item->iSubItem != 0 || item->iItem < 0) return -1;
+    std::string label;
+    if (item->mask & LVIF_TEXT)
+        label = GivenText(wide ? static_cast<const void*>(reinterpret_cast<const LVITEMW*>(item)->pszText)
+                               : static_cast<const void*>(item->pszText), wide);
+    RowData* data = (item->mask & LVIF_PARAM) ? reinterpret_cast<RowData*>(item->lParam) : nullptr;
+    return InsertRow(v, item->iItem, data, label);
+}
+
+LRESULT DeleteItemMessage(GridViewState* v, HWND list, WPARAM wp, LPARAM lp) {
+    const int row = static_cast<int>(wp);
+    if (!ValidRow(v, row)) return FALSE;
+    // Out of the rows before the list shrinks, so that anything asked meanwhile sees the rows
+    // that remain.
+    RowData* data = v->Rows[static_cast<size_t>(row)].Data;
+    v->Rows.erase(v->Rows.begin() + row);
+    LRESULT r = CallWindowProcA(v->ListProc, list, LVM_DELETEITEM, wp, lp);
+    DeleteRowData(data);
     return r;
+}
+
+LRESULT DeleteAllMessage(GridViewState* v, HWND list, WPARAM wp, LPARAM lp) {
+    std::vector<GridRow> rows;
+    rows.swap(v->Rows);
+    v->DeletingAllRows = true;
+    LRESULT r = CallWindowProcA(v->ListProc, list, LVM_DELETEALLITEMS, wp, lp);
+    v->DeletingAllRows = false;
+    for (GridRow& row : rows) DeleteRowData(row.Data);
+    return r;
+}
+
+// LVITEMA and LVITEMW differ only in the type of pszText.
+LRESULT GetItemMessage(GridViewState* v, HWND list, LVITEMA* item, bool wide) {
+    if (!item || !ValidRow(v, item->iItem)) return FALSE;
+    if (item->mask & LVIF_STATE) {
+        // Selection and focus are what an owner-data list still keeps.
+        LVITEMA state{};
+        state.mask = LVIF_STATE;
+        state.iItem = item->iItem;
+        state.iSubItem = item->iSubItem;
+        state.stateMask = item->stateMask;
+        CallWindowProcA(v->ListProc, list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&state));
+        item->state = state.state;
+    }
+    if (item->mask & LVIF_TEXT)
+        CopyOut(TextAt(v, item->iItem, item->iSubItem), item->pszText, item->cchTextMax, wide);
+    if (item->mask & LVIF_PARAM)
+        item->lParam = reinterpret_cast<LPARAM>(v->Rows[static_cast<size_t>(item->iItem)].Data);
+    if (item->mask & LVIF_IMAGE) item->iImage = 0;
+    if (item->mask & LVIF_INDENT) item->iIndent = 0;
+    return TRUE;
+}
+
+LRESULT SetItemMessage(GridViewState* v, HWND list, const LVITEMA* item, bool wide) {
+    if (!item || !ValidRow(v, item->iItem) || item->iSubItem < 0 || item->iSubItem >= ListColumnCount(v))
+        return FALSE;
+    if (item->iSubItem != 0 && (item->mask & ~(LVIF_TEXT | LVIF_IMAGE | LVIF_STATE | LVIF_DI_SETITEM)))
+        return FALSE;  // a sub-item has no row data
+    if (item->mask & LVIF_TEXT) {
+        const void* text = wide ? static_cast<const void*>(reinterpret_cast<const LVITEMW*>(item)->pszText)
+                                : static_cast<const void*>(item->pszText);
+        SetText(v, item->iItem, item->iSubItem, GivenText(text, wide));
+    }
+    if (item->mask & LVIF_PARAM)
+        v->Rows[static_cast<size_t>(item->iItem)].Data = reinterpret_cast<RowData*>(item->lParam);
+    if (item->mask & LVIF_STATE) {
+        LVITEMA state{};
+        state.mask = LVIF_STATE;
+        state.state = item->state;
+        state.stateMask = item->stateMask;
+        CallWindowProcA(v->ListProc, list, LVM_SETITEMSTATE, static_cast<WPARAM>(item->iItem),
+                        reinterpret_cast<LPARAM>(&state));
+    }
+    return TRUE;
+}
+
+// A stable merge sort that splits and compares exactly as the list view's own sort does (the
+// left half first, a right element taken only when the comparison says it is greater), so the
+// comparison function sees the same calls and the rows end in the same order.
+template <typename Greater>
+void MergeSort(std::vector<int>& order, std::vector<int>& buffer, int l, int r, Greater& greater) {
+    if (l >= r) return;
+    const int m = (l + r) / 2;
+    MergeSort(order, buffer, l, m, greater);
+    MergeSort(order, buffer, m + 1, r, greater);
+    int i = l, j = m + 1, k = l;
+    while (i <= m && j <= r) {
+        if (greater(order[static_cast<size_t>(i)], order[static_cast<size_t>(j)]))
+            buffer[static_cast<size_t>(k++)] = order[static_cast<size_t>(j++)];
+        else
+            buffer[static_cast<size_t>(k++)] = order[static_cast<size_t>(i++)];
+    }
+    while (i <= m) buffer[static_cast<size_t>(k++)] = order[static_cast<size_t>(i++)];
+    while (j <= r) buffer[static_cast<size_t>(k++)] = order[static_cast<size_t>(j++)];
+    std::copy(buffer.begin() + l, buffer.begin() + r + 1, order.begin() + l);
+}
+
+// The rows stay where they are while the comparison runs, so one that reads rows (by the
+// indexes LVM_SORTITEMSEX gives it) finds them at those indexes.
+LRESULT SortMessage(GridViewState* v, WPARAM wp, LPARAM lp, bool byIndex) {
+    auto compare = reinterpret_cast<PFNLVCOMPARE>(lp);
+    if (!compare) return FALSE;
+    const size_t n = v->Rows.size();
+    if (n < 2) return TRUE;
+    std::vector<int> order(n), buffer(n);
+    for (size_t i = 0; i < n; ++i) order[i] = static_cast<int>(i);
+    bool changed = false;
+    auto greater = [&](int a, int b) {
+        if (changed || v->Rows.size() != n) {
+            changed = true;  // rows added or removed by the comparison: give up
+            return false;
+        }
+        LPARAM pa = byIndex ? a : reinterpret_cast<LPARAM>(v->Rows[static_cast<size_t>(a)].Data);
+        LPARAM pb = byIndex ? b : reinterpret_cast<LPARAM>(v->Rows[static_cast<size_t>(b)].Data);
+        return compare(pa, pb, static_cast<LPARAM>(wp)) > 0;
+    };
+    MergeSort(order, buffer, 0, static_cast<int>(n) - 1, greater);
+    if (changed || v->Rows.size() != n) return FALSE;
+    std::vector<GridRow> sorted;
+    sorted.reserve(n);
+    for (int i : order) sorted.push_back(std::move(v->Rows[static_cast<size_t>(i)]));
+    v->Rows.swap(sorted);
+    if (Redrawable(v)) InvalidateRect(v->ListWindow, nullptr, TRUE);
+    return TRUE;
+}
+
+// A column added or removed moves the texts of the sub-items after it, as the list view's own
+// items did. The label stays sub-item 0 whatever happens to column 0.
+void ColumnInserted(GridViewState* v, int column) {
+    const size_t at = static_cast<size_t>(std::max(column, 1));
+    for (GridRow& row : v->Rows)
+        if (row.Texts.size() > at) row.Texts.insert(row.Texts.begin() + static_cast<std::ptrdiff_t>(at), std::string());
+}
+
+void ColumnDeleted(GridViewState* v, int column) {
+    if (column <= 0) return;
+    const size_t at = static_cast<size_t>(column);
+    for (GridRow& row : v->Rows)
+        if (row.Texts.size() > at) row.Texts.erase(row.Texts.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+LRESULT ItemMessage(GridViewState* v, HWND list, UINT msg, WPARAM wp, LPARAM lp) {
+    const bool wide = msg == LVM_INSERTITEMW || msg == LVM_GETITEMW || msg == LVM_SETITEMW ||
+                      msg == LVM_GETITEMTEXTW || msg == LVM_SETITEMTEXTW;
+    auto* item = reinterpret_cast<LVITEMA*>(lp);
+    switch (msg) {
+        case LVM_INSERTITEMA:
+        case LVM_INSERTITEMW:
+            return InsertItemMessage(v, item, wide);
+        case LVM_DELETEITEM:
+            return DeleteItemMessage(v, list, wp, lp);
+        case LVM_DELETEALLITEMS:
+            return DeleteAllMessage(v, list, wp, lp);
+        case LVM_SETITEMCOUNT:
+            return TRUE;  // only a hint to a list view that holds its items
+        case LVM_GETITEMA:
+        case LVM_GETITEMW:
+            return GetItemMessage(v, list, item, wide);
+        case LVM_SETITEMA:
+        case LVM_SETITEMW:
+            return SetItemMessage(v, list, item, wide);
+        case LVM_GETITEMTEXTA:
+        case LVM_GETITEMTEXTW: {
+            const int row = static_cast<int>(wp);
+            if (!item || !ValidRow(v, row)) return 0;
+            return CopyOut(TextAt(v, row, item->iSubItem), item->pszText, item->cchTextMax, wide);
+        }
+        case LVM_SETITEMTEXTA:
+        case LVM_SETITEMTEXTW: {
+            if (!item) return FALSE;
+            const void* text = wide ? static_cast<const void*>(reinterpret_cast<LVITEMW*>(item)->pszText)
+                                    : static_cast<const void*>(item->pszText);
+            return SetText(v, static_cast<int>(wp), item->iSubItem, GivenText(text, wide));
+        }
+        case LVM_SORTITEMS:
+        case LVM_SORTITEMSEX:
+            return SortMessage(v, wp, lp, msg == LVM_SORTITEMSEX);
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+LRESULT CallListProc(GridViewState* v, HWND list, UINT msg, WPARAM wp, LPARAM lp) {
+    if (IsItemMessage(msg)) return ItemMessage(v, list, msg, wp, lp);
+    if (!ChangesListColumns(msg)) return CallWindowProcA(v->ListProc, list, msg, wp, lp);
+    // Unknown while the list changes: its notifications may ask for the count meanwhile.
+    v->KnownListColumns = -1;
+    LRESULT r = CallWindowProcA(v->ListProc, list, msg, wp, lp);
+    v->KnownListColumns = -1;
+    if (msg == LVM_DELETECOLUMN) {
+        if (r) ColumnDeleted(v, static_cast<int>(wp));
+    } else if (r >= 0) {
+        ColumnInserted(v, static_cast<int>(r));
+    }
+    return r;
+}
+
+int InsertRow(GridViewState* v, int position, RowData* data, const std::string& label) {
+    const int count = static_cast<int>(v->Rows.size());
+    if (position < 0 || position > count) position = count;
+    GridRow row;
+    row.Data = data;
+    std::string text = CText(label);
+    if (!text.empty()) row.Texts.push_back(std::move(text));
+    try {
+        v->Rows.insert(v->Rows.begin() + position, std::move(row));
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+    CountChanged(v, position);
+    return position;
+}
+
+void AnswerDisplayInfo(const GridViewState* v, NMHDR* hdr) {
+    // LVITEMA and LVITEMW differ only in the type of pszText.
+    auto* info = reinterpret_cast<NMLVDISPINFOA*>(hdr);
+    LVITEMA& item = info->item;
+    if (item.mask & LVIF_TEXT)
+        CopyOut(TextAt(v, item.iItem, item.iSubItem), item.pszText, item.cchTextMax,
+                hdr->code == LVN_GETDISPINFOW);
 }
 
 void NoteHeaderChange(const GridViewState* v, UINT msg) {
     if (msg == HDM_INSERTITEMA || msg == HDM_INSERTITEMW || msg == HDM_DELETEITEM) v->KnownListColumns = -1;
 }
 
-// The counts are kept only once the list and its header are taken over: from then on every
-// message that changes them passes the grid's procedures.
+// The count is kept only once the list and its header are taken over: from then on every
+// message that changes it passes the grid's procedures.
 int ListColumnCount(const GridViewState* v) {
     if (v->KnownListColumns >= 0) return v->KnownListColumns;
     HWND header = reinterpret_cast<HWND>(SendMessageA(v->ListWindow, LVM_GETHEADER, 0, 0));
@@ -173,43 +482,18 @@ int ListColumnCount(const GridViewState* v) {
 
 int GridColumnCount(const GridViewState* v) { return std::max(ListColumnCount(v) - 1, 0); }
 
-int ListRowCount(const GridViewState* v) {
-    if (v->KnownRowCount >= 0) return v->KnownRowCount;
-    const int count = static_cast<int>(ListCall(v, LVM_GETITEMCOUNT, 0, 0));
-    if (v->ListProc) v->KnownRowCount = count;
-    return count;
-}
+int ListRowCount(const GridViewState* v) { return static_cast<int>(v->Rows.size()); }
 
 bool ValidCell(const GridViewState* v, int column, int row) {
     return row >= 0 && row < ListRowCount(v) && column >= -1 && column < GridColumnCount(v);
 }
 
 std::string StoredText(const GridViewState* v, int row, int subItem) {
-    // Most cells fit the buffer on the stack; a longer text is asked for again.
-    char small[256];
-    std::vector<char> large;
-    char* buf = small;
-    std::size_t size = sizeof small;
-    for (;;) {
-        LVITEMA item{};
-        item.iSubItem = subItem;
-        item.pszText = buf;
-        item.cchTextMax = static_cast<int>(size);
-        buf[0] = 0;
-        LRESULT n = ListCall(v, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-        if (n < static_cast<LRESULT>(size) - 1 || size >= (1u << 24))
-            return std::string(buf, static_cast<size_t>(std::max<LRESULT>(n, 0)));
-        large.resize(size * 4);
-        buf = large.data();
-        size = large.size();
-    }
+    return TextAt(v, row, subItem);
 }
 
 void StoreText(GridViewState* v, int row, int subItem, const std::string& text) {
-    LVITEMA item{};
-    item.iSubItem = subItem;
-    item.pszText = const_cast<char*>(text.c_str());
-    ListCall(v, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    SetText(v, row, subItem, text);
 }
 
 RECT SubItemRect(const GridViewState* v, int row, int subItem) {
@@ -226,12 +510,7 @@ RECT SubItemRect(const GridViewState* v, int row, int subItem) {
 }
 
 RowData* RowDataOf(const GridViewState* v, int row) {
-    if (row < 0 || row >= ListRowCount(v)) return nullptr;
-    LVITEMA item{};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    if (!ListCall(v, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return nullptr;
-    return reinterpret_cast<RowData*>(item.lParam);
+    return ValidRow(v, row) ? v->Rows[static_cast<size_t>(row)].Data : nullptr;
 }
 
 void RebuildColumnTables(GridViewState* v) {
@@ -420,7 +699,8 @@ GridViewState* CreateGridView(HWND parent, int listId, int x, int y, int width, 
         return nullptr;
     }
     // Shared image lists, because the one that fixes the row height stays ours (see below).
-    DWORD listStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | LVS_REPORT |
+    // Owner data: the grid holds the rows (GridViewState::Rows), the list only their number.
+    DWORD listStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | LVS_REPORT | LVS_OWNERDATA |
                       LVS_SHAREIMAGELISTS | extraListStyle;
     HWND list = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "", listStyle, x, y, width, height,
                                 parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(listId)),
@@ -451,12 +731,11 @@ GridViewState* CreateGridView(HWND parent, int listId, int x, int y, int width, 
         SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
         if (v->RowHeightImages) ImageList_Destroy(v->RowHeightImages);
         v->RowHeightImages = images;
-        LVITEMA probe{};
-        SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&probe));
+        SendMessageA(list, LVM_SETITEMCOUNT, 1, 0);  // one row to measure
         RECT r{};
         r.left = LVIR_BOUNDS;
         SendMessageA(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&r));
-        SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+        SendMessageA(list, LVM_SETITEMCOUNT, 0, 0);
         int padding = (r.bottom - r.top) - cy;
         if (padding == 0 || cy - padding < 1 || r.bottom - r.top == rowHeight) break;
         cy = rowHeight - padding;
@@ -499,6 +778,8 @@ GridViewState* CreateGridView(HWND parent, int listId, int x, int y, int width, 
 namespace {
 
 void FreeView(GridViewState* v) {
+    for (GridRow& row : v->Rows) DeleteRowData(row.Data);  // normally gone with WM_DESTROY
+    v->Rows.clear();
     delete[] v->ColumnAtPosition;
     delete[] v->PositionOfColumn;
     if (v->EditFont) DeleteObject(v->EditFont);
@@ -537,8 +818,13 @@ LRESULT OnHeaderNotify(GridViewState* v, HWND list, UINT msg, WPARAM wp, LPARAM 
 }
 
 LRESULT ListMessage(GridViewState* v, HWND list, UINT msg, WPARAM wp, LPARAM lp) {
-    if (ChangesListRows(msg) || ChangesListColumns(msg))
-        return CallListProc(v, list, msg, wp, lp);  // keeps the known counts right
+    if (msg == LVM_SORTITEMS || msg == LVM_SORTITEMSEX) {
+        // The rows move under the current cell and the block: both end first.
+        DropCurrentCell(v, 0);
+        RemoveBlock(v);
+        return CallListProc(v, list, msg, wp, lp);
+    }
+    if (IsItemMessage(msg) || ChangesListColumns(msg)) return CallListProc(v, list, msg, wp, lp);
     LRESULT input = 0;
     if (ListInput(v, list, msg, wp, lp, &input)) return input;
     switch (msg) {
@@ -549,9 +835,20 @@ LRESULT ListMessage(GridViewState* v, HWND list, UINT msg, WPARAM wp, LPARAM lp)
         }
         case WM_ERASEBKGND:
             return 1;
+        case WM_SETREDRAW:
+            v->Redrawing = wp != 0;
+            break;
         case WM_PAINT: {
+            ++v->Painting;
             LRESULT r = CallWindowProcA(v->ListProc, list, msg, wp, lp);
+            --v->Painting;
             PaintListEmptyArea(v);
+            return r;
+        }
+        case WM_PRINTCLIENT: {
+            ++v->Painting;
+            LRESULT r = CallWindowProcA(v->ListProc, list, msg, wp, lp);
+            --v->Painting;
             return r;
         }
         case WM_DRAWITEM: {
@@ -689,16 +986,17 @@ LRESULT ParentNotify(HWND parent, WNDPROC old, UINT msg, WPARAM wp, LPARAM lp) {
             return OnListCustomDraw(v, reinterpret_cast<NMLVCUSTOMDRAW*>(lp));
         case LVN_GETDISPINFOA:
         case LVN_GETDISPINFOW:
-            return 0;  // cells are painted from the stored texts, never from display info
-        case LVN_DELETEALLITEMS:
-            // Emptied through CallListProc, the rows' RowData are freed already and no
-            // notification per row is needed; otherwise each LVN_DELETEITEM frees its row's.
-            return v->DeletingAllRows ? TRUE : FALSE;
-        case LVN_DELETEITEM: {
-            auto* nm = reinterpret_cast<NMLISTVIEW*>(lp);
-            if (!v->DeletingAllRows) DeleteRowData(reinterpret_cast<RowData*>(nm->lParam));
+            // The grid paints its cells itself; this is for the list's own reads of a text.
+            AnswerDisplayInfo(v, hdr);
             return 0;
-        }
+        case LVN_ODFINDITEMA:
+        case LVN_ODFINDITEMW:
+            return -1;  // the grid handles typing itself; the list never searches
+        case LVN_DELETEALLITEMS:
+            // The rows and their RowData go with the grid's own storage (CallListProc).
+            return v->DeletingAllRows ? TRUE : FALSE;
+        case LVN_DELETEITEM:
+            return 0;
         case LVN_COLUMNCLICK: {
             auto* nm = reinterpret_cast<NMLISTVIEW*>(lp);
             if (nm->iSubItem > 0) {
