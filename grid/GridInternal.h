@@ -126,9 +126,6 @@ GridViewState* CreateGridView(HWND parent, int listId, int x, int y, int width, 
                               int rowHeight, int style, DWORD extraListStyle);
 GridViewState* ViewOf(HWND list);
 
-// Sends a message straight to the list view's own procedure, past the subclass procedures on
-// the list (the grid's and the application's), answering item messages from the grid's rows.
-LRESULT ListCall(GridViewState* v, UINT msg, WPARAM wp, LPARAM lp);
 // Hands a message to the list view's own procedure. The item messages (rows, texts, row data,
 // sorting) are answered from the grid's rows as a list view that held them would; column
 // changes move the texts along and keep the known column count right.

@@ -112,11 +112,6 @@ GridViewState* ViewOf(HWND list) {
     return static_cast<GridViewState*>(WindowProp(list, ViewProp));
 }
 
-LRESULT ListCall(GridViewState* v, UINT msg, WPARAM wp, LPARAM lp) {
-    if (!v->ListProc) return SendMessageA(v->ListWindow, msg, wp, lp);  // not taken over yet
-    return CallListProc(v, v->ListWindow, msg, wp, lp);
-}
-
 namespace {
 
 bool ChangesListColumns(UINT msg) {
