@@ -986,7 +986,7 @@ LRESULT ParentNotify(HWND parent, WNDPROC old, UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case LVN_ODFINDITEMA:
         case LVN_ODFINDITEMW:
-            return -1;  // the grid handles typing itself; the list never searches
+            return -1;  // no row found: typing goes to the grid, never to the list's own search
         case LVN_DELETEALLITEMS:
             // The rows and their RowData go with the grid's own storage (CallListProc).
             return v->DeletingAllRows ? TRUE : FALSE;
