@@ -1653,10 +1653,10 @@ Signature Judge(const Facts& f, bool x64) {
         sig.Convention = CallConvention::Cdecl;
         sig.Count = (f.arg_bytes + 3) / 4;
         // The caller pops, so nothing in the code bounds the count: a parameter never read
-        // leaves no trace. Measured on thousands of real functions, two shapes all the same
-        // take exactly what they read (docs/SIGNATURES.md): code that reads no argument yet does
-        // something (a function that only returns a constant may well ignore what it is given),
-        // and code that reads arguments and calls nothing. Everything else is a lower bound.
+        // leaves no trace. Measured on thousands of real functions, two shapes take what they
+        // read often enough to be called exact (docs/SIGNATURES.md): code that reads no argument
+        // yet does something (one that only returns a constant may well ignore what it is
+        // given), and code that reads arguments and calls nothing. The rest are lower bounds.
         const bool shown = sig.Count == 0 ? f.acts : !f.calls;
         sig.Sure = f.incomplete || f.escaped || !shown ? Certainty::LowerBound : Certainty::Exact;
         if (f.escaped) {

@@ -21,12 +21,12 @@ enum class CallConvention : std::uint8_t {
     X64,      // the one 64-bit convention
 };
 
-// Exact means every path of the code was followed to its end and the count cannot be more. For
-// stdcall that is the count the returns pop. Where the caller pops (cdecl, x64) a parameter that
-// nothing reads leaves no trace, so the count the code uses is only a lower bound, except in the
-// two x86 shapes measured to take exactly what they read: code that reads no argument yet does
-// something, and code that reads arguments and calls no other function. An x64 count is never
-// exact.
+// Exact means every path of the code was followed to its end and the count is the whole count.
+// For stdcall the returns prove it: the count they pop. Where the caller pops (cdecl, x64) a
+// parameter that nothing reads leaves no trace, so the count the code uses is a lower bound,
+// except in the two x86 shapes measured to take what they read in all but about one case in
+// 600: code that reads no argument yet does something, and code that reads arguments and calls
+// no other function. An x64 count is never exact.
 enum class Certainty : std::uint8_t {
     Unknown,     // nothing to say (data, forwarder not found, code not followed to its end)
     LowerBound,  // at least Count parameters; there may be more
