@@ -52,7 +52,7 @@ ImageLoader FolderLoader(const std::string& folder) {
             std::error_code ec;
             if (std::filesystem::is_regular_file(folder + "/" + file, ec)) {
                 std::string reason;
-                return ReadDllFile(folder + "/" + file, image, reason);
+                return ReadDllCode(folder + "/" + file, image, reason);
             }
         }
         return false;

@@ -98,7 +98,16 @@ struct SeenNode {
 struct Scratch {
     std::vector<SeenNode> nodes;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> slots;
+    // Instructions decoded in this walk, by address: paths meet and part again, and each
+    // instruction is reached with several states, so most would be decoded three times or more.
+    std::vector<ZydisDecodedInstruction> decoded;
+    std::vector<ZydisDecodedOperand> decoded_ops;       // each instruction's operands in turn
+    std::vector<std::uint32_t> decoded_first;           // where they start, by instruction
+    std::vector<std::uint32_t> decoded_slot;            // the slot naming it, by instruction
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> decoded_slots;  // rva+1, index+1
 };
+// Decoded instructions one walk keeps (some 2 MB); a longer walk decodes the rest each time.
+constexpr std::size_t kDecodedKept = 2048;
 
 // What all paths of one function showed, seen from its entry.
 struct Facts {
@@ -243,6 +252,13 @@ public:
         Scratch& sc = *owned_scratch_.back();
         sc.nodes.clear();
         sc.slots.assign(64, {0, 0});
+        // Only the slots the last walk used are cleared: most walks are short.
+        if (sc.decoded_slots.empty()) sc.decoded_slots.assign(2 * kDecodedKept, {0, 0});
+        for (std::uint32_t slot : sc.decoded_slot) sc.decoded_slots[slot] = {0, 0};
+        sc.decoded.clear();
+        sc.decoded_ops.clear();
+        sc.decoded_first.clear();
+        sc.decoded_slot.clear();
         return sc;
     }
     void GiveScratch(Scratch& sc) {
@@ -259,6 +275,9 @@ public:
     const InferLimits& Limits() const { return limits_; }
     bool Spend(u64 n) {
         spent_ += n;
+        // Asked now and then only: the flag is another thread's cache line.
+        if (limits_.Stop && (spent_ & 0x3FF) == 0 && limits_.Stop->load(std::memory_order_relaxed))
+            spent_ = limits_.InstructionsPerImage + 1;
         return spent_ <= limits_.InstructionsPerImage;
     }
     Module* Load(const std::string& dll_name);
@@ -501,6 +520,7 @@ private:
     std::size_t seen_used_ = 0;
     u32& SeenHead(u32 rva);
     u32* SeenFind(u32 rva);
+    bool Decode(u32 rva);
     u32 steps_ = 0;
     bool out_of_budget_ = false;
 };
@@ -524,10 +544,9 @@ struct RegisterTables {
         }
     }
 };
-const RegisterTables& Registers() {
-    static const RegisterTables tables;
-    return tables;
-}
+// Made before any walk (not on first use) so that the lookups in the hot loop need no guard.
+const RegisterTables kRegisterTables;
+inline const RegisterTables& Registers() { return kRegisterTables; }
 
 int Walker::Gpr(ZydisRegister reg) const {
     const unsigned r = static_cast<unsigned>(reg);
@@ -1026,14 +1045,39 @@ Walker::Next Walker::Decoded(u32 rva, State& s) {
     return next;
 }
 
-Walker::Next Walker::Instruction(u32 rva, State& s) {
-    u64 begin = 0, end = 0;
-    if (!m_.IsCode(rva) || !m_.img_.Region(rva, begin, end)) {
-        Lose(s);
-        return Next::Stop;
+// The instruction at `rva` into ins_ and ops_, from what this walk decoded before when it can;
+// false when no code of the image is there or it does not decode.
+bool Walker::Decode(u32 rva) {
+    std::vector<std::pair<u32, u32>>& slots = scratch_.decoded_slots;
+    const u32 key = rva + 1;
+    std::size_t i = (key * 2654435761u) & (slots.size() - 1);
+    while (slots[i].first != 0 && slots[i].first != key) i = (i + 1) & (slots.size() - 1);
+    if (slots[i].first == key) {
+        const u32 k = slots[i].second - 1;
+        ins_ = scratch_.decoded[k];
+        // As the decoder leaves them: the operands past the instruction's own are zero.
+        const std::size_t n = ins_.operand_count;
+        std::memcpy(ops_, scratch_.decoded_ops.data() + scratch_.decoded_first[k], n * sizeof ops_[0]);
+        std::memset(ops_ + n, 0, (ZYDIS_MAX_OPERAND_COUNT - n) * sizeof ops_[0]);
+        return true;
     }
+    u64 begin = 0, end = 0;
+    if (!m_.IsCode(rva) || !m_.img_.Region(rva, begin, end)) return false;
     const std::string_view file = m_.file_;
-    if (ZYAN_FAILED(ZydisDecoderDecodeFull(&decoder_, file.data() + begin, end - begin, &ins_, ops_))) {
+    if (ZYAN_FAILED(ZydisDecoderDecodeFull(&decoder_, file.data() + begin, end - begin, &ins_, ops_))) return false;
+    // The table is twice the entries kept, so probing always ends at a free slot.
+    if (scratch_.decoded.size() < kDecodedKept && ins_.operand_count <= ZYDIS_MAX_OPERAND_COUNT) {
+        scratch_.decoded.push_back(ins_);
+        scratch_.decoded_first.push_back(static_cast<u32>(scratch_.decoded_ops.size()));
+        scratch_.decoded_ops.insert(scratch_.decoded_ops.end(), ops_, ops_ + ins_.operand_count);
+        scratch_.decoded_slot.push_back(static_cast<u32>(i));
+        slots[i] = {key, static_cast<u32>(scratch_.decoded.size())};
+    }
+    return true;
+}
+
+Walker::Next Walker::Instruction(u32 rva, State& s) {
+    if (!Decode(rva)) {
         Lose(s);
         return Next::Stop;
     }

@@ -78,7 +78,8 @@ int Run(const std::vector<std::string>& args) {
     }
     BuildReport report;
     std::string error;
-    if (!BuildImportLibraryFile(cmd.Dll, cmd.Target, cmd.Out, Timestamp(), report, error)) {
+    // The program reads the counts the library cannot carry itself, beside this run.
+    if (!BuildImportLibraryFile(cmd.Dll, cmd.Target, cmd.Out, Timestamp(), report, error, {}, false)) {
         std::fprintf(stderr, "polib: %s\n", error.c_str());
         return 1;
     }
