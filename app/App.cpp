@@ -141,6 +141,7 @@ void RunEventLoop(App& app) {
 }
 
 void EndApplication(App& app) {
+    app.counts.Cancel();  // a reading nobody will take
     if (app.grid) {
         app.grid->Free();
         app.grid = nullptr;
