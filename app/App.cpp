@@ -141,6 +141,7 @@ void RunEventLoop(App& app) {
 }
 
 void EndApplication(App& app) {
+    app.counts.Cancel();  // a reading nobody will take
     if (app.grid) {
         app.grid->Free();
         app.grid = nullptr;
@@ -199,7 +200,8 @@ void LoadImportLib(App& app, const std::string& given, const std::string& dll) {
     PaintPendingUpdates(app);
     SymbolList symbols;
     ReadLibFile(path, symbols);
-    const librarian::InferredCounts counts = dll.empty() ? librarian::InferredCounts{} : DllParameterCounts(dll);
+    if (dll.empty()) app.counts.Cancel();
+    const librarian::InferredCounts counts = dll.empty() ? librarian::InferredCounts{} : app.counts.Take(dll);
     app.grid->SetRedraw(0, 0);
     const int count = static_cast<int>(symbols.size());
     if (count > 0) ShowLoadProgress(app, count);

@@ -2,7 +2,9 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -57,8 +59,39 @@ struct InferredMark {
     std::string Text;  // the number as filled in
 };
 
+// The counts a DLL's code gives, read in another thread from the moment the DLL is chosen, so
+// that the reading goes on while the user picks the library's folder and the librarian runs
+// (which itself reads the code only for the names it decorates).
+class BackgroundCounts {
+public:
+    BackgroundCounts() = default;
+    BackgroundCounts(BackgroundCounts&&) = default;
+    BackgroundCounts& operator=(BackgroundCounts&& other) noexcept {
+        Cancel();
+        dll_ = std::move(other.dll_);
+        stop_ = std::move(other.stop_);
+        result_ = std::move(other.result_);
+        return *this;
+    }
+    ~BackgroundCounts() { Cancel(); }
+    // Starts reading `dll`; a reading under way for another file is given up.
+    void Start(const std::string& dll);
+    // The counts of `dll`: those read in the background when it was started for this file,
+    // otherwise read now.
+    librarian::InferredCounts Take(const std::string& dll);
+    // Gives up the reading under way, if any, and waits the moment it takes to end.
+    void Cancel();
+    bool Running() const { return result_.valid(); }
+
+private:
+    std::string dll_;
+    std::shared_ptr<std::atomic<bool>> stop_;
+    std::future<librarian::InferredCounts> result_;
+};
+
 struct App {
     AppState state;
+    BackgroundCounts counts;  // of the DLL being opened
     std::vector<InferredMark> inferred;  // by row; shorter than the table where rows have none
     HINSTANCE instance = nullptr;
     HWND main = nullptr;
@@ -111,7 +144,8 @@ void RunCommand(App& app, int command);
 // cells that the library's names leave at 0.
 void LoadImportLib(App& app, const std::string& path, const std::string& dll = {});
 // The counts the DLL's code gives, looked for beside the DLL and in the system's folders.
-librarian::InferredCounts DllParameterCounts(const std::string& dll);
+// `stop`, when set by another thread, ends the reading early with worthless counts.
+librarian::InferredCounts DllParameterCounts(const std::string& dll, const std::atomic<bool>* stop = nullptr);
 // The mark of a row's "Parameter" cell, or nullptr; a mark whose cell changed since is dropped.
 const InferredMark* InferredMarkOf(App& app, int row);
 // The tool tip text of a marked "Parameter" cell.
@@ -121,6 +155,8 @@ inline constexpr COLORREF kInferredTextColour = RGB(0, 70, 170);
 // Asks for a folder, has the librarian build the DLL's import library there and returns the
 // library's path, or "" when this run produced none.
 std::string BuildImportLib(App& app, const std::string& dll);
+// The same without reading the DLL's code beside it.
+std::string RunLibrarian(App& app, const std::string& dll);
 // The librarian's parameters for a DLL and the library's bare file name.
 std::string LibrarianParameters(const std::string& dll, bool x64, const std::string& libFile);
 std::string ImportLibName(const std::string& dll);

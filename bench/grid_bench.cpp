@@ -6,6 +6,9 @@
 //   grid_bench [LIB...]   LIBs to load, smallest first; by default our librarian writes
 //                         libraries of 5,000, 20,000 and 50,000 functions into a temporary folder.
 //   grid_bench --clear-only LIB   loads LIB and times only emptying the table it fills
+//   grid_bench --open-dll POLIB DLL...   times Open DLL on each DLL with POLIB as the librarian:
+//                         with the parameter counts read from the code as the program reads them
+//                         (beside the librarian), read only after it, and not read at all
 #include <windows.h>
 
 #include <algorithm>
@@ -18,6 +21,7 @@
 #include "app/ScriptedRequesters.h"
 #include "base/Path.h"
 #include "grid/Grid.h"
+#include "readers/DllMachine.h"
 #include "readers/ImportLib.h"
 #include "table/FunctionTable.h"
 #include "table/ImportSource.h"
@@ -47,6 +51,69 @@ std::string Title(HWND w) {
 
 }  // namespace
 
+// Open DLL from the chosen file to the final repaint, the requesters answering at once, so the
+// figure is the librarian's run, the code reading, the library read and the table fill. Three
+// ways: as the program does it, with the code read only once the librarian is done (as before
+// the two ran side by side), and without reading the code at all (the library's own counts).
+int OpenDllOnly(App& app, ztest::ScriptedRequesters& ask, const std::string& polib,
+                const std::vector<std::string>& dlls) {
+    ztest::TempDir out;
+    app.state.LibrarianPath = polib;
+    const std::string folder = out.File("");
+    std::printf("Open DLL to the final repaint (real main window, librarian %s)\n", polib.c_str());
+    for (const std::string& dll : dlls) {
+        std::string key = FilePart(dll);
+        key = key.substr(0, key.find('.')) + (DetectDllMachine(dll) == X64 ? "64" : "32");
+        int rows = 0;
+        auto round = [&](int way) {
+            app.grid->ClearRows();
+            PumpUntilPainted();
+            if (way == 0) {
+                ask.answers = {dll, folder};
+                RunCommand(app, CmdOpenDll);
+            } else {
+                ask.answers = {folder};
+                const std::string lib = RunLibrarian(app, dll);
+                if (!lib.empty()) LoadImportLib(app, lib, way == 1 ? dll : std::string());
+            }
+            PumpUntilPainted();
+            rows = app.grid->RowCount();
+        };
+        // The three ways take turns, round by round, so that a change in the machine's load
+        // (it is shared) falls on all of them alike; the first round warms the files and Wine.
+        round(0);
+        std::size_t marked = 0;
+        for (const InferredMark& m : app.inferred) marked += m.Sure != librarian::Certainty::Unknown;
+        std::vector<double> ms[3];
+        for (int r = 0; r < 7; ++r)
+            for (int way = 0; way < 3; ++way) {
+                auto t0 = SteadyClock::now();
+                round(way);
+                ms[way].push_back(Ms(SteadyClock::now() - t0));
+            }
+        auto timing = [](std::vector<double> v) {
+            std::sort(v.begin(), v.end());
+            Timing t;
+            t.rounds = static_cast<int>(v.size());
+            t.min = v.front();
+            t.max = v.back();
+            t.median = v[v.size() / 2];
+            return t;
+        };
+        const Timing with = timing(ms[0]), after = timing(ms[1]), without = timing(ms[2]);
+        std::printf("%s: %d rows, %zu counts from the code\n", dll.c_str(), rows, marked);
+        if (rows == 0) return 1;
+        Figure("opendll." + key + ".win32", "  Open DLL, counts read beside the librarian", with);
+        Figure("opendll-after." + key + ".win32", "  Open DLL, counts read after the librarian", after);
+        Figure("opendll-without." + key + ".win32", "  Open DLL, no counts read", without);
+        Figure("opendll-counts." + key + ".win32", "  the counts alone (DllParameterCounts)",
+               TimeRounds(5, [&] { DllParameterCounts(dll); }));
+        Figure("opendll-ratio." + key + ".win32", "  with / without", with.median / without.median, "x");
+        Figure("opendll-after-ratio." + key + ".win32", "  after / without", after.median / without.median, "x");
+    }
+    return 0;
+}
+
 // Loads `lib` and empties the table it filled, twice; the emptying is the figure.
 int ClearOnly(App& app, const std::string& lib) {
     std::vector<double> clear;
@@ -73,7 +140,8 @@ int ClearOnly(App& app, const std::string& lib) {
 int main(int argc, char** argv) {
     ztest::TempDir dir;
     const bool clearOnly = argc == 3 && std::string(argv[1]) == "--clear-only";
-    std::vector<std::string> libs(argv + 1 + clearOnly, argv + argc);
+    const bool openDll = argc >= 4 && std::string(argv[1]) == "--open-dll";
+    std::vector<std::string> libs(argv + 1 + clearOnly + 2 * openDll, argv + argc);
     if (libs.empty())
         for (int count : {5000, 20000, 50000}) {
             std::string lib = WriteSyntheticLibrary(dir, "synthetic" + std::to_string(count / 1000) + "k.dll",
@@ -95,6 +163,11 @@ int main(int argc, char** argv) {
     auto s1 = SteadyClock::now();
     PumpUntilPainted();
     auto s2 = SteadyClock::now();
+    if (openDll) {
+        const int status = OpenDllOnly(app, ask, argv[2], libs);
+        EndApplication(app);
+        return status;
+    }
     if (clearOnly) {
         const int status = ClearOnly(app, libs.front());
         EndApplication(app);

@@ -344,7 +344,7 @@ bool LoadBeside(const std::string& folder, const std::string& name, std::string&
         const std::string file = lower(it->path().filename().string());
         if (file != want && file != want_dll) continue;
         std::string reason;
-        return librarian::ReadDllFile(it->path().string(), image, reason);
+        return librarian::ReadDllCode(it->path().string(), image, reason);
     }
     return false;
 }
@@ -354,7 +354,7 @@ int Signatures(const std::vector<std::string>& args) {
     const std::string& dll = args[0];
     std::string bytes, reason;
     librarian::PeExports exports;
-    if (!librarian::ReadDllFile(dll, bytes, reason) || !librarian::ReadPeExports(bytes, exports, reason)) {
+    if (!librarian::ReadDllCode(dll, bytes, reason) || !librarian::ReadPeExports(bytes, exports, reason)) {
         Fail(dll, reason.c_str());
         return 1;
     }

@@ -53,7 +53,7 @@ ImageLoader FolderImageLoader(std::vector<std::string> folders, Machine machine)
                 if (folder.empty()) continue;
                 const std::string path = FindInFolder(folder, file);
                 std::string bytes, reason;
-                if (path.empty() || !ReadDllFile(path, bytes, reason)) continue;
+                if (path.empty() || !ReadDllCode(path, bytes, reason)) continue;
                 if (ImageMachine(bytes) != static_cast<std::uint16_t>(machine)) continue;
                 found = std::make_shared<const std::string>(std::move(bytes));
                 break;
@@ -85,11 +85,11 @@ InferredCounts CountsBySymbol(const PeExports& exports, Machine machine, const s
 }
 
 bool InferDllCounts(const std::string& dll_path, const ImageLoader& loader, InferredCounts& counts,
-                    std::string& error) {
+                    std::string& error, const InferLimits& limits) {
     counts.clear();
     std::string image, reason;
     PeExports exports;
-    if (!ReadDllFile(dll_path, image, reason) || !ReadPeExports(image, exports, reason)) {
+    if (!ReadDllCode(dll_path, image, reason) || !ReadPeExports(image, exports, reason)) {
         error = dll_path + ": " + reason;
         return false;
     }
@@ -102,7 +102,7 @@ bool InferDllCounts(const std::string& dll_path, const ImageLoader& loader, Infe
         error = dll_path + ": the image is for neither X86 nor X64";
         return false;
     }
-    counts = CountsBySymbol(exports, machine, InferSignatures(image, exports, loader));
+    counts = CountsBySymbol(exports, machine, InferSignatures(image, exports, loader, limits));
     return true;
 }
 

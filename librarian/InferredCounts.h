@@ -34,7 +34,7 @@ InferredCounts CountsBySymbol(const PeExports& exports, Machine machine, const s
 // Reads the DLL at `dll_path` and its code. On failure returns false with `error` as
 // "<file>: <reason>".
 bool InferDllCounts(const std::string& dll_path, const ImageLoader& loader, InferredCounts& counts,
-                    std::string& error);
+                    std::string& error, const InferLimits& limits = {});
 
 // The count a row shows in place of the library's: only where the library's name carries none
 // (`library_count` 0) and the code says something. nullptr: keep the library's.

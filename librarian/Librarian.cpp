@@ -1,5 +1,6 @@
 #include "librarian/Librarian.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <random>
 
 #include "base/Path.h"
+#include "librarian/PeImage.h"
 #include "librarian/ReplaceFile.h"
 
 namespace zandrel::librarian {
@@ -50,6 +52,71 @@ bool ReadDllFile(const std::string& path, std::string& bytes, std::string& reaso
     }
     try {
         bytes.resize(static_cast<std::size_t>(size));
+    } catch (const std::bad_alloc&) {
+        reason = "not enough memory to read the file";
+        return false;
+    }
+    std::rewind(f.get());
+    if (std::fread(bytes.data(), 1, bytes.size(), f.get()) != bytes.size()) {
+        reason = std::ferror(f.get()) ? "read error" : "the file shrank while it was read";
+        bytes.clear();
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// A section the code reader leaves out: discarded at load time, no code, and none of the
+// directories the code walk reads (exports, imports, base relocations, delay-loaded imports).
+// Debug information is such a section, and often most of the file.
+bool SectionUnneeded(const PeImage& img, const PeSection& s) {
+    if (!(s.Characteristics & 0x02000000u) || s.Code()) return false;
+    for (unsigned index : {0u, 1u, 5u, 13u}) {
+        std::uint32_t rva = 0, size = 0;
+        if (!img.Directory(index, rva, size)) continue;
+        const std::uint64_t extent = std::max(s.VirtualSize, s.RawSize);
+        if (rva >= s.Rva && rva - static_cast<std::uint64_t>(s.Rva) < extent) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ReadDllCode(const std::string& path, std::string& bytes, std::string& reason) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!f) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    // The headers and section table of any ordinary image lie in its first pages.
+    std::string head(64 * 1024, '\0');
+    head.resize(std::fread(head.data(), 1, head.size(), f.get()));
+    long long size = -1;
+#if defined(_WIN32)
+    if (_fseeki64(f.get(), 0, SEEK_END) == 0) size = _ftelli64(f.get());
+#else
+    if (fseeko(f.get(), 0, SEEK_END) == 0) size = ftello(f.get());
+#endif
+    PeImage img;
+    std::string why;
+    if (size < 0 || std::ferror(f.get()) || !img.Open(head, why)) {
+        f.reset();
+        return ReadDllFile(path, bytes, reason);  // its refusals and reasons, as for any image
+    }
+    // Everything up to the end of the last section needed, so every offset keeps its meaning
+    // and every read the walk makes sees the same bytes as in the whole file; what follows
+    // (trailing debug sections, the COFF symbol table) is never read.
+    std::uint64_t keep = std::max<std::uint64_t>(img.HeaderSize, img.SectionTableEnd);
+    for (const PeSection& s : img.Sections)
+        if (s.RawSize != 0 && !SectionUnneeded(img, s))
+            keep = std::max<std::uint64_t>(keep, static_cast<std::uint64_t>(s.RawOffset) + s.RawSize);
+    if (keep >= static_cast<std::uint64_t>(size) || size > kMaxDllBytes) {
+        f.reset();
+        return ReadDllFile(path, bytes, reason);
+    }
+    try {
+        bytes.resize(static_cast<std::size_t>(keep));
     } catch (const std::bad_alloc&) {
         reason = "not enough memory to read the file";
         return false;
@@ -132,7 +199,7 @@ std::string LibraryNameForDll(const std::string& dll_path) {
 
 bool BuildImportLibraryFile(const std::string& dll_path, Machine machine, const std::string& out_path,
                             std::uint32_t timestamp, BuildReport& report, std::string& error,
-                            const ImageLoader& loader) {
+                            const ImageLoader& loader, bool want_counts) {
     report = BuildReport{};
     std::string image, reason;
     std::error_code ec;
@@ -159,10 +226,13 @@ bool BuildImportLibraryFile(const std::string& dll_path, Machine machine, const 
     report.OrdinalOnly = exports.OrdinalOnly.size();
 
     // What the code says decides the stdcall decoration of each name.
-    const std::vector<Signature> signatures =
-        InferSignatures(image, exports, loader ? loader : FolderImageLoader({FolderPart(dll_path)}, machine));
+    // x64 names carry no counts, so there the code is read only for a caller that wants them.
+    std::vector<Signature> signatures;
+    if (machine == Machine::X86 || want_counts)
+        signatures =
+            InferSignatures(image, exports, loader ? loader : FolderImageLoader({FolderPart(dll_path)}, machine));
     image = std::string();  // the exports hold copies of what they need
-    report.Counts = CountsBySymbol(exports, machine, signatures);
+    if (want_counts) report.Counts = CountsBySymbol(exports, machine, signatures);
     const std::string dll_name = FilePart(dll_path);
     LibraryContents plan = PlanImports(exports, machine, dll_name, signatures);
     report.Warnings = std::move(plan.Warnings);

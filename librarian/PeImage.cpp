@@ -48,6 +48,7 @@ bool PeImage::Open(std::string_view file, std::string& reason) {
     const std::uint64_t table = opt + optional_size;
     if (!Has(table, static_cast<std::uint64_t>(section_count) * 40))
         return Fail(reason, "truncated file (section table cut off)");
+    SectionTableEnd = table + static_cast<std::uint64_t>(section_count) * 40;
     Sections.reserve(section_count);
     for (std::uint32_t i = 0; i < section_count; ++i) {
         const std::uint64_t s = table + 40ull * i;

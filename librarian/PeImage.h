@@ -56,6 +56,7 @@ public:
     std::uint16_t Machine = 0;
     std::uint64_t ImageBase = 0;
     std::uint64_t HeaderSize = 0;
+    std::uint64_t SectionTableEnd = 0;  // file offset just past the section table
     std::vector<PeSection> Sections;
 
 private:

@@ -96,9 +96,24 @@ struct SeenNode {
 // Memory one walk needs, kept for the next: walks nest (a call walks its callee), so there is a
 // stack of these.
 struct Scratch {
-    std::vector<SeenNode> nodes;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> slots;
+    // Instructions decoded in this walk, by address: paths meet and part again, and each
+    // instruction is reached with several states, so most would be decoded three times or more.
+    // They are kept in the session's DecodedStack, this table says where.
+    std::vector<std::uint32_t> decoded_slot;  // the slots this walk filled
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> decoded_slots;  // rva+1, index+1 in DecodedStack
 };
+// Instructions decoded by the walks under way, one stack for all: a walk adds above those of
+// the walk that called it and takes its own away at its end, so nested walks share the memory.
+struct DecodedStack {
+    // The states the walks under way met, as chains by address (see Walker::Run).
+    std::vector<SeenNode> nodes;
+    std::vector<ZydisDecodedInstruction> ins;
+    std::vector<ZydisDecodedOperand> ops;    // each instruction's operands in turn
+    std::vector<std::uint32_t> first;        // where they start in `ops`, by instruction
+};
+// Decoded instructions one walk keeps (some 2 MB); a longer walk decodes the rest each time.
+constexpr std::size_t kDecodedKept = 2048;
 
 // What all paths of one function showed, seen from its entry.
 struct Facts {
@@ -242,8 +257,14 @@ public:
         owned_scratch_.push_back(std::move(free_scratch_.back()));
         free_scratch_.pop_back();
         Scratch& sc = *owned_scratch_.back();
-        sc.nodes.clear();
         sc.slots.assign(64, {0, 0});
+        // Only the slots the last walk used are cleared: most walks are short.
+        if (sc.decoded_slots.empty()) {
+            sc.decoded_slots.assign(2 * kDecodedKept, {0, 0});
+            sc.decoded_slot.reserve(kDecodedKept);
+        }
+        for (std::uint32_t slot : sc.decoded_slot) sc.decoded_slots[slot] = {0, 0};
+        sc.decoded_slot.clear();
         return sc;
     }
     void GiveScratch(Scratch& sc) {
@@ -255,11 +276,20 @@ public:
             }
     }
 
-    Session(const ImageLoader& loader, const InferLimits& limits) : loader_(loader), limits_(limits) {}
+    Session(const ImageLoader& loader, const InferLimits& limits) : loader_(loader), limits_(limits) {
+        // Room reserved, not touched: few copies as walks nest, and pages only as used.
+        decoded_.ins.reserve(4 * kDecodedKept);
+        decoded_.ops.reserve(16 * kDecodedKept);
+        decoded_.first.reserve(4 * kDecodedKept);
+    }
+    DecodedStack& Decoded() { return decoded_; }
 
     const InferLimits& Limits() const { return limits_; }
     bool Spend(u64 n) {
         spent_ += n;
+        // Asked now and then only: the flag is another thread's cache line.
+        if (limits_.Stop && (spent_ & 0x3FF) == 0 && limits_.Stop->load(std::memory_order_relaxed))
+            spent_ = limits_.InstructionsPerImage + 1;
         return spent_ <= limits_.InstructionsPerImage;
     }
     Module* Load(const std::string& dll_name);
@@ -273,6 +303,7 @@ private:
     InferLimits limits_;
     u64 spent_ = 0;
     std::vector<std::unique_ptr<Scratch>> free_scratch_, owned_scratch_;
+    DecodedStack decoded_;
     struct Loaded {
         std::string image;
         std::unique_ptr<Module> module;
@@ -430,13 +461,20 @@ bool Module::PointerAt(u32 slot, u32& target) const {
 class Walker {
 public:
     Walker(Module& m, u32 entry, int depth)
-        : m_(m), entry_(entry), depth_(depth), scratch_(m.session_.TakeScratch()), seen_nodes_(scratch_.nodes),
-          seen_slots_(scratch_.slots) {
+        : m_(m), entry_(entry), depth_(depth), scratch_(m.session_.TakeScratch()), seen_nodes_(m.session_.Decoded().nodes),
+          seen_slots_(scratch_.slots), decoded_(m.session_.Decoded()), decoded_base_(decoded_.ins.size()),
+          decoded_ops_base_(decoded_.ops.size()), seen_base_(seen_nodes_.size()) {
         ZydisDecoderInit(&decoder_, m.x64_ ? ZYDIS_MACHINE_MODE_LONG_64 : ZYDIS_MACHINE_MODE_LEGACY_32,
                          m.x64_ ? ZYDIS_STACK_WIDTH_64 : ZYDIS_STACK_WIDTH_32);
         slot_ = m.x64_ ? 8 : 4;
     }
-    ~Walker() { m_.session_.GiveScratch(scratch_); }
+    ~Walker() {
+        decoded_.ins.resize(decoded_base_);
+        decoded_.first.resize(decoded_base_);
+        decoded_.ops.resize(decoded_ops_base_);
+        seen_nodes_.resize(seen_base_);
+        m_.session_.GiveScratch(scratch_);
+    }
     Walker(const Walker&) = delete;
     Walker& operator=(const Walker&) = delete;
     Facts Run();
@@ -502,6 +540,11 @@ private:
     std::size_t seen_used_ = 0;
     u32& SeenHead(u32 rva);
     u32* SeenFind(u32 rva);
+    bool Decode(u32 rva);
+    DecodedStack& decoded_;
+    std::size_t decoded_base_, decoded_ops_base_;  // where this walk's decoded instructions begin
+    std::size_t seen_base_;                         // and its states
+    std::size_t ops_used_ = ZYDIS_MAX_OPERAND_COUNT;  // ops_ past this are zero
     u32 steps_ = 0;
     bool out_of_budget_ = false;
 };
@@ -525,10 +568,9 @@ struct RegisterTables {
         }
     }
 };
-const RegisterTables& Registers() {
-    static const RegisterTables tables;
-    return tables;
-}
+// Made before any walk (not on first use) so that the lookups in the hot loop need no guard.
+const RegisterTables kRegisterTables;
+inline const RegisterTables& Registers() { return kRegisterTables; }
 
 int Walker::Gpr(ZydisRegister reg) const {
     const unsigned r = static_cast<unsigned>(reg);
@@ -1028,14 +1070,44 @@ Walker::Next Walker::Decoded(u32 rva, State& s) {
     return next;
 }
 
-Walker::Next Walker::Instruction(u32 rva, State& s) {
-    u64 begin = 0, end = 0;
-    if (!m_.IsCode(rva) || !m_.img_.Region(rva, begin, end)) {
-        Lose(s);
-        return Next::Stop;
+// The instruction at `rva` into ins_ and ops_, from what this walk decoded before when it can;
+// false when no code of the image is there or it does not decode.
+bool Walker::Decode(u32 rva) {
+    std::vector<std::pair<u32, u32>>& slots = scratch_.decoded_slots;
+    const u32 key = rva + 1;
+    std::size_t i = (key * 2654435761u) & (slots.size() - 1);
+    while (slots[i].first != 0 && slots[i].first != key) i = (i + 1) & (slots.size() - 1);
+    if (slots[i].first == key) {
+        const u32 k = slots[i].second - 1;
+        ins_ = decoded_.ins[k];
+        // As the decoder leaves them: the operands past the instruction's own are zero (those
+        // of an earlier, longer instruction are cleared).
+        const std::size_t n = ins_.operand_count;
+        std::memcpy(ops_, decoded_.ops.data() + decoded_.first[k], n * sizeof ops_[0]);
+        if (ops_used_ > n) std::memset(ops_ + n, 0, (ops_used_ - n) * sizeof ops_[0]);
+        ops_used_ = n;
+        return true;
     }
+    u64 begin = 0, end = 0;
+    if (!m_.IsCode(rva) || !m_.img_.Region(rva, begin, end)) return false;
     const std::string_view file = m_.file_;
-    if (ZYAN_FAILED(ZydisDecoderDecodeFull(&decoder_, file.data() + begin, end - begin, &ins_, ops_))) {
+    // The decoder clears every operand past the instruction's own.
+    ops_used_ = ZYDIS_MAX_OPERAND_COUNT;
+    if (ZYAN_FAILED(ZydisDecoderDecodeFull(&decoder_, file.data() + begin, end - begin, &ins_, ops_))) return false;
+    ops_used_ = ins_.operand_count;
+    // The table is twice the entries kept, so probing always ends at a free slot.
+    if (scratch_.decoded_slot.size() < kDecodedKept && ins_.operand_count <= ZYDIS_MAX_OPERAND_COUNT) {
+        decoded_.ins.push_back(ins_);
+        decoded_.first.push_back(static_cast<u32>(decoded_.ops.size()));
+        decoded_.ops.insert(decoded_.ops.end(), ops_, ops_ + ins_.operand_count);
+        scratch_.decoded_slot.push_back(static_cast<u32>(i));
+        slots[i] = {key, static_cast<u32>(decoded_.ins.size())};
+    }
+    return true;
+}
+
+Walker::Next Walker::Instruction(u32 rva, State& s) {
+    if (!Decode(rva)) {
         Lose(s);
         return Next::Stop;
     }

@@ -4,6 +4,7 @@
 // never a read outside its bytes. A result says how sure it is and never guesses: "unknown" is
 // better than a wrong count.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -55,6 +56,9 @@ struct InferLimits {
     std::uint32_t Modules = 64;             // other DLLs loaded
     std::uint32_t JumpTableEntries = 1024;  // targets of one switch table
     std::uint64_t InstructionsPerImage = 50'000'000;  // all exports and the DLLs they lead into
+    // Set by another thread when the results are no longer wanted: the work then ends soon,
+    // its results weakened as when the budget runs out.
+    const std::atomic<bool>* Stop = nullptr;
 };
 
 // One Signature for each entry of `exports.Named`, in the same order. `image` is the whole file

@@ -28,7 +28,8 @@ const char kHelp[] =
     "                 the DLL exports decorated keep it (\"_Name@8\", \"@Name@8\", \"?...\";\n"
     "                 \"Name@8\" gets \"_Name@8\"). The linker imports the export name\n"
     "                 exactly as the DLL spells it\n"
-    "  /MACHINE:X64   64-bit library: public names are the export names\n"
+    "  /MACHINE:X64   64-bit library: public names are the export names (they carry no\n"
+    "                 counts, so the code is not read)\n"
     "  /NOUND         accepted; it is the only mode (no underscore is ever added to the name\n"
     "                 that is imported at run time)\n"
     "  /OUT:name      the library's file name; it comes last and takes the rest of the line,\n"
@@ -78,7 +79,8 @@ int Run(const std::vector<std::string>& args) {
     }
     BuildReport report;
     std::string error;
-    if (!BuildImportLibraryFile(cmd.Dll, cmd.Target, cmd.Out, Timestamp(), report, error)) {
+    // The program reads the counts the library cannot carry itself, beside this run.
+    if (!BuildImportLibraryFile(cmd.Dll, cmd.Target, cmd.Out, Timestamp(), report, error, {}, false)) {
         std::fprintf(stderr, "polib: %s\n", error.c_str());
         return 1;
     }

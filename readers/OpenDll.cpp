@@ -38,6 +38,15 @@ std::string LibrarianParameters(const std::string& dll, bool x64, const std::str
 }
 
 std::string BuildImportLib(App& app, const std::string& dll) {
+    // Read while the user chooses a folder and the librarian runs; given up when no library
+    // comes of it.
+    if (!app.state.LibrarianPath.empty()) app.counts.Start(dll);
+    std::string lib = RunLibrarian(app, dll);
+    if (lib.empty()) app.counts.Cancel();
+    return lib;
+}
+
+std::string RunLibrarian(App& app, const std::string& dll) {
     SetForegroundWindow(app.main);
     std::string folder = app.ask->Folder(app.main, "Select the Path to save the ImportLib", app.state.LastPath);
     if (folder.empty()) return {};
@@ -80,7 +89,7 @@ void OpenDllCommand(App& app) {
     if (!lib.empty()) LoadImportLib(app, lib, dll);
 }
 
-librarian::InferredCounts DllParameterCounts(const std::string& dll) {
+librarian::InferredCounts DllParameterCounts(const std::string& dll, const std::atomic<bool>* stop) {
     const DllMachine machine = DetectDllMachine(dll);
     if (machine != X86 && machine != X64) return {};
     // Forwarders name DLLs that stand beside this one or in the system's folder; a 32-bit DLL's
@@ -94,10 +103,39 @@ librarian::InferredCounts DllParameterCounts(const std::string& dll) {
     librarian::InferredCounts counts;
     std::string error;
     // A DLL whose code cannot be read still lists its functions, with the library's counts.
+    librarian::InferLimits limits;
+    limits.Stop = stop;
     librarian::InferDllCounts(
         dll, librarian::FolderImageLoader(folders, machine == X64 ? librarian::Machine::X64 : librarian::Machine::X86),
-        counts, error);
+        counts, error, limits);
     return counts;
+}
+
+void BackgroundCounts::Start(const std::string& dll) {
+    Cancel();
+    dll_ = dll;
+    stop_ = std::make_shared<std::atomic<bool>>(false);
+    // The thread holds its own copies: it may outlive this object's interest in it.
+    result_ = std::async(std::launch::async, [dll, stop = stop_] { return DllParameterCounts(dll, stop.get()); });
+}
+
+librarian::InferredCounts BackgroundCounts::Take(const std::string& dll) {
+    if (result_.valid() && dll == dll_) {
+        librarian::InferredCounts counts = result_.get();
+        stop_.reset();
+        dll_.clear();
+        return counts;
+    }
+    Cancel();
+    return DllParameterCounts(dll);
+}
+
+void BackgroundCounts::Cancel() {
+    if (stop_) stop_->store(true);
+    if (result_.valid()) result_.wait();
+    result_ = {};
+    stop_.reset();
+    dll_.clear();
 }
 
 }  // namespace zandrel

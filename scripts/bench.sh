@@ -146,6 +146,18 @@ echo "== 5. start-up of zandrel.exe (Wine)"
 "$wine" "$win32/bench/startup_bench.exe" "$(winpath "$win32/bin/zandrel.exe")" 7
 timed_wine wine.version "$wine $win32/cli/zandrel-cli.exe --version"
 
+echo
+echo "== 6. Open DLL with and without the parameter counts read from the code (Wine)"
+# The real window in process, polib.exe as the librarian, the requesters answering at once (so
+# nothing hides the reading behind the user's choice of a folder); either build opens DLLs of
+# both machines.
+dlls=()
+for dll in /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/msvcrt.dll /usr/lib/i386-linux-gnu/wine/i386-windows/msvcrt.dll \
+           /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/user32.dll; do
+  [ -f "$dll" ] && dlls+=("$(winpath "$dll")")
+done
+[ ${#dlls[@]} -gt 0 ] && "$wine" "$win32/bench/grid_bench.exe" --open-dll "$(winpath "$win32/bin/polib.exe")" "${dlls[@]}"
+
 # The summary: one line per target.
 fig() { awk -F'\t' -v k="$1" '$1 == k { v = $2 } END { if (v == "") print "-"; else print v }' "$figures"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "-" || b == "-" || b == 0) print "-"; else printf "%.1f", a / b }'; }
@@ -190,6 +202,20 @@ row "4. polib, native, whole command" "$(fig polib.native)" "<= llvm-dlltool"
 row "4. llvm-dlltool, whole command" "$(fig dlltool)" ""
 row "4. polib.exe under Wine, whole command" "$(fig polib.wine)" ""
 row "4. BuildImportLibraryFile in process, native" "$(fig polib-build.synthetic20k.native)" ""
+for key in msvcrt64 msvcrt32 kernel3264 user3232 shell3264; do
+  row "4. counts from the code, $key: all exports / per export" \
+      "$(fig signatures.$key.native) / $(fig signatures-each.$key.native) us" ""
+done
+for key in msvcrt64 msvcrt32; do
+  row "4.   $key per export at 1/8, 1/4, 1/2, all of them (us)" \
+      "$(for part in $(awk -F'\t' -v k="signatures-per-export.$key." 'index($1, k) == 1 { split($1, p, "."); print p[3] }' "$figures"); do
+           printf '%s ' "$(fig signatures-per-export.$key.$part.native)"; done)" "linear"
+done
+for key in msvcrt64 msvcrt32 user3264; do
+  row "6. Open DLL $key: counts read / none (ms)" "$(fig opendll.$key.win32) / $(fig opendll-without.$key.win32)" ""
+  row "6.   ratio with / without" "$(fig opendll-ratio.$key.win32)x" "$([ $key = msvcrt64 ] && echo '<= 1.1x')"
+  row "6.   ratio with the counts read after the librarian" "$(fig opendll-after-ratio.$key.win32)x" ""
+done
 row "5. zandrel.exe start to first painted window (Wine)" "$(fig startup.win32)" ""
 row "5.   a console process start under Wine (inside Wine)" "$(fig process-start.win32)" ""
 row "5.   wine zandrel-cli.exe --version from Linux" "$(fig wine.version)" ""

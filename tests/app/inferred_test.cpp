@@ -209,3 +209,43 @@ TEST_F(InferredTest, ACommandLineOrDroppedDllIsFilledAlike) {
     HandleDrop(app, dll + "\n");
     ExpectTheCodesCounts();
 }
+
+// The code is read in another thread from the moment the DLL is chosen; the table must get
+// the same counts as a reading done on the spot, and a reading nobody takes must not linger.
+TEST_F(InferredTest, TheCountsReadBesideTheLibrarianAreTheSameAndAreGivenUpWhenNotWanted) {
+    // The folder requester cancelled: no library, and the reading is given up.
+    ask.answers = {dll, ""};
+    RunCommand(app, CmdOpenDll);
+    EXPECT_EQ(app.grid->RowCount(), 0);
+    EXPECT_FALSE(app.counts.Running());
+
+    // A reading started for another file is replaced by this DLL's.
+    app.counts.Start(dir.File("in\\other.dll"));
+    EXPECT_TRUE(app.counts.Running());
+    ask.answers = {dll, Out()};
+    RunCommand(app, CmdOpenDll);
+    ExpectTheCodesCounts();
+    EXPECT_FALSE(app.counts.Running());
+    const librarian::InferredCounts now = DllParameterCounts(dll);
+    for (int r = 0; r < 3; ++r) {
+        const librarian::InferredCount* c = librarian::InferredCountFor(now, Cell(ColFunctionName, r), 0);
+        EXPECT_EQ(InferredMarkOf(app, r) != nullptr, c != nullptr) << r;
+        if (c) EXPECT_EQ(Cell(ColParameter, r), std::to_string(c->Count)) << r;
+    }
+
+    // Taken for another DLL than the one started: read on the spot, for that one.
+    app.counts.Start(dir.File("in\\other.dll"));
+    const librarian::InferredCounts taken = app.counts.Take(dll);
+    EXPECT_FALSE(app.counts.Running());
+    EXPECT_EQ(taken.size(), now.size());
+    for (const auto& [symbol, count] : now) {
+        ASSERT_EQ(taken.count(symbol), 1u) << symbol;
+        EXPECT_EQ(taken.at(symbol).Count, count.Count) << symbol;
+    }
+
+    // A library opened as such ends a reading under way and shows no marks.
+    app.counts.Start(dll);
+    LoadImportLib(app, Out() + "code.lib");
+    EXPECT_FALSE(app.counts.Running());
+    for (int r = 0; r < 3; ++r) EXPECT_EQ(InferredMarkOf(app, r), nullptr) << r;
+}
