@@ -21,6 +21,33 @@ namespace {
 // file cannot exhaust memory.
 constexpr long long kMaxDllBytes = 1ll << 30;
 
+// The file's size, -1 when it cannot be told. Leaves the position at the end.
+long long SizeOf(std::FILE* f) {
+#if defined(_WIN32)
+    if (_fseeki64(f, 0, SEEK_END) == 0) return _ftelli64(f);
+#else
+    if (fseeko(f, 0, SEEK_END) == 0) return ftello(f);
+#endif
+    return -1;
+}
+
+// The file's first `count` bytes into `bytes`.
+bool ReadFirst(std::FILE* f, long long count, std::string& bytes, std::string& reason) {
+    try {
+        bytes.resize(static_cast<std::size_t>(count));
+    } catch (const std::bad_alloc&) {
+        reason = "not enough memory to read the file";
+        return false;
+    }
+    std::rewind(f);
+    if (std::fread(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
+        reason = std::ferror(f) ? "read error" : "the file shrank while it was read";
+        bytes.clear();
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ReadDllFile(const std::string& path, std::string& bytes, std::string& reason) {
@@ -36,12 +63,7 @@ bool ReadDllFile(const std::string& path, std::string& bytes, std::string& reaso
         reason = std::ferror(f.get()) ? "read error" : "not a PE image (no MZ header)";
         return false;
     }
-    long long size = -1;
-#if defined(_WIN32)
-    if (_fseeki64(f.get(), 0, SEEK_END) == 0) size = _ftelli64(f.get());
-#else
-    if (fseeko(f.get(), 0, SEEK_END) == 0) size = ftello(f.get());
-#endif
+    const long long size = SizeOf(f.get());
     if (size < 0) {
         reason = "cannot tell the file's size";
         return false;
@@ -50,19 +72,7 @@ bool ReadDllFile(const std::string& path, std::string& bytes, std::string& reaso
         reason = "file too large for a DLL (over 1 GiB)";
         return false;
     }
-    try {
-        bytes.resize(static_cast<std::size_t>(size));
-    } catch (const std::bad_alloc&) {
-        reason = "not enough memory to read the file";
-        return false;
-    }
-    std::rewind(f.get());
-    if (std::fread(bytes.data(), 1, bytes.size(), f.get()) != bytes.size()) {
-        reason = std::ferror(f.get()) ? "read error" : "the file shrank while it was read";
-        bytes.clear();
-        return false;
-    }
-    return true;
+    return ReadFirst(f.get(), size, bytes, reason);
 }
 
 namespace {
@@ -92,12 +102,7 @@ bool ReadDllCode(const std::string& path, std::string& bytes, std::string& reaso
     // The headers and section table of any ordinary image lie in its first pages.
     std::string head(64 * 1024, '\0');
     head.resize(std::fread(head.data(), 1, head.size(), f.get()));
-    long long size = -1;
-#if defined(_WIN32)
-    if (_fseeki64(f.get(), 0, SEEK_END) == 0) size = _ftelli64(f.get());
-#else
-    if (fseeko(f.get(), 0, SEEK_END) == 0) size = ftello(f.get());
-#endif
+    const long long size = SizeOf(f.get());
     PeImage img;
     std::string why;
     if (size < 0 || std::ferror(f.get()) || !img.Open(head, why)) {
@@ -115,19 +120,7 @@ bool ReadDllCode(const std::string& path, std::string& bytes, std::string& reaso
         f.reset();
         return ReadDllFile(path, bytes, reason);
     }
-    try {
-        bytes.resize(static_cast<std::size_t>(keep));
-    } catch (const std::bad_alloc&) {
-        reason = "not enough memory to read the file";
-        return false;
-    }
-    std::rewind(f.get());
-    if (std::fread(bytes.data(), 1, bytes.size(), f.get()) != bytes.size()) {
-        reason = std::ferror(f.get()) ? "read error" : "the file shrank while it was read";
-        bytes.clear();
-        return false;
-    }
-    return true;
+    return ReadFirst(f.get(), static_cast<long long>(keep), bytes, reason);
 }
 
 namespace {

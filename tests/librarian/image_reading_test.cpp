@@ -172,14 +172,15 @@ TEST(ImageReading, AStoppedReadingEndsWithWeakerAnswers) {
     const std::vector<Signature> stopped = InferFile(folder, "msvcrt.dll", &ReadDllCode, limits);
     const std::vector<Signature> full = InferFile(folder, "msvcrt.dll", &ReadDllCode);
     ASSERT_EQ(stopped.size(), full.size());
-    std::size_t exact_stopped = 0, exact_full = 0;
+    // x64 counts are never exact: count every answer with something to say.
+    std::size_t known_stopped = 0, known_full = 0;
     for (std::size_t i = 0; i < full.size(); ++i) {
-        exact_stopped += stopped[i].Sure == Certainty::Exact;
-        exact_full += full[i].Sure == Certainty::Exact;
+        known_stopped += stopped[i].Sure != Certainty::Unknown && stopped[i].Count > 0;
+        known_full += full[i].Sure != Certainty::Unknown && full[i].Count > 0;
     }
     // Only what was done before the first look at the flag is left.
-    EXPECT_GT(exact_full, 500u);
-    EXPECT_LT(exact_stopped, 20u);
+    EXPECT_GT(known_full, 500u);
+    EXPECT_LT(known_stopped, 20u);
 }
 
 TEST(ImageReading, A64BitLibraryIsTheSameWithoutReadingTheCode) {
