@@ -501,6 +501,7 @@ private:
     void AdjustSp(State& s, i64 delta);
     bool Target(u32 rva, const ZydisDecodedOperand& op, u32& target, const ImportRef*& import) const;
     bool ImportSlotOf(u32 rva, const ZydisDecodedOperand& op, u32& slot) const;
+    bool AbsoluteSlot(u32 rva, const ZydisDecodedOperand& op, u32& slot) const;
     Facts Callee(u32 target, const ImportRef* import);
     void PassThrough(const State& s, const Facts& callee);
     void TailCall(const State& s, const Facts& callee);
@@ -808,19 +809,23 @@ void Walker::Writes(State& s, bool skip_stack) {
     }
 }
 
-// The import slot a memory operand names ([abs] on x86, [rip+disp] on x64), if it names one.
-bool Walker::ImportSlotOf(u32 rva, const ZydisDecodedOperand& op, u32& slot) const {
+// The image address a memory operand names ([abs] on x86, [rip+disp] on x64), if it names one.
+bool Walker::AbsoluteSlot(u32 rva, const ZydisDecodedOperand& op, u32& slot) const {
     if (op.type != ZYDIS_OPERAND_TYPE_MEMORY || op.mem.index != ZYDIS_REGISTER_NONE) return false;
     if (op.mem.base == ZYDIS_REGISTER_RIP) {
         slot = static_cast<u32>(rva + ins_.length + op.mem.disp.value);
-    } else if (op.mem.base == ZYDIS_REGISTER_NONE && !m_.x64_) {
-        const u64 va = static_cast<u32>(op.mem.disp.value);
-        if (va < m_.img_.ImageBase) return false;
-        slot = static_cast<u32>(va - m_.img_.ImageBase);
-    } else {
-        return false;
+        return true;
     }
-    return m_.imports_.count(slot) != 0;
+    if (op.mem.base != ZYDIS_REGISTER_NONE || m_.x64_) return false;
+    const u64 va = static_cast<u32>(op.mem.disp.value);
+    if (va < m_.img_.ImageBase) return false;
+    slot = static_cast<u32>(va - m_.img_.ImageBase);
+    return true;
+}
+
+// The import slot a memory operand names, if it names one.
+bool Walker::ImportSlotOf(u32 rva, const ZydisDecodedOperand& op, u32& slot) const {
+    return AbsoluteSlot(rva, op, slot) && m_.imports_.count(slot) != 0;
 }
 
 // Where a call or jump goes: an address in this image, an imported function, or unknown.
@@ -839,17 +844,8 @@ bool Walker::Target(u32 rva, const ZydisDecodedOperand& op, u32& target, const I
         target = static_cast<u32>(rva + ins_.length + op.imm.value.s);
         return true;
     }
-    if (op.type != ZYDIS_OPERAND_TYPE_MEMORY || op.mem.index != ZYDIS_REGISTER_NONE) return false;
     u32 slot = 0;
-    if (op.mem.base == ZYDIS_REGISTER_RIP) {
-        slot = static_cast<u32>(rva + ins_.length + op.mem.disp.value);
-    } else if (op.mem.base == ZYDIS_REGISTER_NONE && !m_.x64_) {
-        const u64 va = static_cast<u32>(op.mem.disp.value);
-        if (va < m_.img_.ImageBase) return false;
-        slot = static_cast<u32>(va - m_.img_.ImageBase);
-    } else {
-        return false;
-    }
+    if (!AbsoluteSlot(rva, op, slot)) return false;
     auto it = m_.imports_.find(slot);
     if (it != m_.imports_.end()) {
         import = &it->second;
