@@ -114,6 +114,9 @@ struct DecodedStack {
 };
 // Decoded instructions one walk keeps (some 2 MB); a longer walk decodes the rest each time.
 constexpr std::size_t kDecodedKept = 2048;
+// Operands kept of each decoded instruction at the least: the steps read the first two of some
+// instructions without asking how many there are.
+constexpr std::size_t kOpsKept = 2;
 
 // What all paths of one function showed, seen from its entry.
 struct Facts {
@@ -528,8 +531,12 @@ private:
     int depth_;
     u32 slot_;
     ZydisDecoder decoder_;
-    ZydisDecodedInstruction ins_;
-    ZydisDecodedOperand ops_[ZYDIS_MAX_OPERAND_COUNT];
+    // The instruction being stepped: its cached copy when the walk keeps it, else ins_buf_.
+    const ZydisDecodedInstruction* ins_ = nullptr;
+    const ZydisDecodedOperand* ops_ = nullptr;
+    std::size_t cached_ = SIZE_MAX;  // its index in DecodedStack, SIZE_MAX for the buffers
+    ZydisDecodedInstruction ins_buf_;
+    ZydisDecodedOperand ops_buf_[ZYDIS_MAX_OPERAND_COUNT];
     Facts f_;
     const State* current_ = nullptr;  // the state the instruction being stepped starts from
     std::vector<Item> work_;
@@ -542,10 +549,16 @@ private:
     u32& SeenHead(u32 rva);
     u32* SeenFind(u32 rva);
     bool Decode(u32 rva);
+    // ins_ and ops_ anew after a walk nested into a callee, whose instructions may have moved
+    // the stack of decoded ones.
+    void Repoint() {
+        if (cached_ == SIZE_MAX) return;
+        ins_ = &decoded_.ins[cached_];
+        ops_ = decoded_.ops.data() + decoded_.first[cached_];
+    }
     DecodedStack& decoded_;
     std::size_t decoded_base_, decoded_ops_base_;  // where this walk's decoded instructions begin
     std::size_t seen_base_;                         // and its states
-    std::size_t ops_used_ = ZYDIS_MAX_OPERAND_COUNT;  // ops_ past this are zero
     u32 steps_ = 0;
     bool out_of_budget_ = false;
 };
@@ -740,9 +753,9 @@ bool MergesDestination(const ZydisDecodedInstruction& ins, const ZydisDecodedOpe
 
 // x64: argument registers this instruction reads before the path wrote them.
 void Walker::ReadEvidence(const State& s) {
-    if (IsZeroIdiom(ins_, ops_)) return;
+    if (IsZeroIdiom(*ins_, ops_)) return;
     auto gpr_read = [&](ZydisRegister reg) {
-        if (s.r10_rcx && Gpr(reg) == 10 && ins_.mnemonic != ZYDIS_MNEMONIC_SYSCALL) f_.reg_reads |= 1;
+        if (s.r10_rcx && Gpr(reg) == 10 && ins_->mnemonic != ZYDIS_MNEMONIC_SYSCALL) f_.reg_reads |= 1;
         const int p = ArgPosition(Gpr(reg), m_.x64_);
         if (p < 0) return;
         const unsigned width = ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, reg) / 8;
@@ -751,7 +764,7 @@ void Walker::ReadEvidence(const State& s) {
         if (s.gpr_written[p] < width || (high && s.gpr_written[p] < 2))
             f_.reg_reads |= static_cast<std::uint8_t>(1u << p);
     };
-    for (int i = 0; i < ins_.operand_count; ++i) {
+    for (int i = 0; i < ins_->operand_count; ++i) {
         const ZydisDecodedOperand& op = ops_[i];
         if (op.type == ZYDIS_OPERAND_TYPE_MEMORY) {
             gpr_read(op.mem.base);
@@ -761,7 +774,7 @@ void Walker::ReadEvidence(const State& s) {
         if (op.type != ZYDIS_OPERAND_TYPE_REGISTER || !(op.actions & ZYDIS_OPERAND_ACTION_MASK_READ)) continue;
         const int x = m_.x64_ ? XmmId(op.reg.value) : -1;
         if (x >= 0 && x < 4) {
-            if (!(s.xmm_written & (1u << x)) && !MergesDestination(ins_, ops_, i))
+            if (!(s.xmm_written & (1u << x)) && !MergesDestination(*ins_, ops_, i))
                 f_.reg_reads |= static_cast<std::uint8_t>(0x10u << x);
             continue;
         }
@@ -783,7 +796,7 @@ void Walker::AdjustSp(State& s, i64 delta) {
 
 // Registers the instruction writes lose what the walk knew of them.
 void Walker::Writes(State& s, bool skip_stack) {
-    for (int i = 0; i < ins_.operand_count; ++i) {
+    for (int i = 0; i < ins_->operand_count; ++i) {
         const ZydisDecodedOperand& op = ops_[i];
         if (op.type != ZYDIS_OPERAND_TYPE_REGISTER) continue;
         if (!(op.actions & ZYDIS_OPERAND_ACTION_MASK_WRITE)) continue;
@@ -813,7 +826,7 @@ void Walker::Writes(State& s, bool skip_stack) {
 bool Walker::AbsoluteSlot(u32 rva, const ZydisDecodedOperand& op, u32& slot) const {
     if (op.type != ZYDIS_OPERAND_TYPE_MEMORY || op.mem.index != ZYDIS_REGISTER_NONE) return false;
     if (op.mem.base == ZYDIS_REGISTER_RIP) {
-        slot = static_cast<u32>(rva + ins_.length + op.mem.disp.value);
+        slot = static_cast<u32>(rva + ins_->length + op.mem.disp.value);
         return true;
     }
     if (op.mem.base != ZYDIS_REGISTER_NONE || m_.x64_) return false;
@@ -841,7 +854,7 @@ bool Walker::Target(u32 rva, const ZydisDecodedOperand& op, u32& target, const I
         return true;
     }
     if (op.type == ZYDIS_OPERAND_TYPE_IMMEDIATE && op.imm.is_relative) {
-        target = static_cast<u32>(rva + ins_.length + op.imm.value.s);
+        target = static_cast<u32>(rva + ins_->length + op.imm.value.s);
         return true;
     }
     u32 slot = 0;
@@ -855,9 +868,16 @@ bool Walker::Target(u32 rva, const ZydisDecodedOperand& op, u32& target, const I
 }
 
 Facts Walker::Callee(u32 target, const ImportRef* import) {
-    if (import) return m_.session_.Import(*import, m_.img_.Machine, depth_ + 1, 0);
-    if (!m_.IsCode(target)) return UnknownFacts();
-    return m_.Function(target, depth_ + 1);
+    Facts f;
+    if (import) {
+        f = m_.session_.Import(*import, m_.img_.Machine, depth_ + 1, 0);
+    } else if (!m_.IsCode(target)) {
+        return UnknownFacts();
+    } else {
+        f = m_.Function(target, depth_ + 1);
+    }
+    Repoint();
+    return f;
 }
 
 // x64: registers a callee reads at its entry are read by us when we left them as they came.
@@ -935,7 +955,7 @@ void Walker::Setups(State& s) {
         const int x = XmmId(reg);
         return x >= 0 && x < 4 ? x : -1;
     };
-    for (int i = 0; i < ins_.operand_count; ++i) {
+    for (int i = 0; i < ins_->operand_count; ++i) {
         const ZydisDecodedOperand& op = ops_[i];
         if (op.type == ZYDIS_OPERAND_TYPE_MEMORY) {
             for (ZydisRegister r : {op.mem.base, op.mem.index})
@@ -945,11 +965,11 @@ void Walker::Setups(State& s) {
         if (op.type != ZYDIS_OPERAND_TYPE_REGISTER) continue;
         const int p = position(op.reg.value);
         if (p < 0) continue;
-        if ((op.actions & ZYDIS_OPERAND_ACTION_MASK_READ) && !IsZeroIdiom(ins_, ops_))
+        if ((op.actions & ZYDIS_OPERAND_ACTION_MASK_READ) && !IsZeroIdiom(*ins_, ops_))
             read |= static_cast<std::uint8_t>(1u << p);
         if (op.actions & ZYDIS_OPERAND_ACTION_WRITE) written |= static_cast<std::uint8_t>(1u << p);
     }
-    if (ins_.mnemonic == ZYDIS_MNEMONIC_CALL || ins_.meta.category == ZYDIS_CATEGORY_COND_BR) return;
+    if (ins_->mnemonic == ZYDIS_MNEMONIC_CALL || ins_->meta.category == ZYDIS_CATEGORY_COND_BR) return;
     s.setup = static_cast<std::uint8_t>((s.setup & ~read) | written);
 }
 
@@ -987,13 +1007,13 @@ bool Walker::SaveOrRestore(State& s, int& restored) {
     i64 at = 0;
     bool save = false;
     Kind save_kind = kExact;
-    const ZydisMnemonic mn = ins_.mnemonic;
+    const ZydisMnemonic mn = ins_->mnemonic;
     if (mn == ZYDIS_MNEMONIC_PUSH || mn == ZYDIS_MNEMONIC_POP) {
         if (ops_[0].type != ZYDIS_OPERAND_TYPE_REGISTER || s.r[kSp].kind != kExact) return false;
         code = code_of(ops_[0].reg.value);
         save = mn == ZYDIS_MNEMONIC_PUSH;
         at = s.r[kSp].off - (save ? 8 : 0);
-    } else if (IsMove(mn) && ins_.operand_count_visible == 2) {
+    } else if (IsMove(mn) && ins_->operand_count_visible == 2) {
         const int mem = ops_[0].type == ZYDIS_OPERAND_TYPE_MEMORY ? 0 : 1;
         const ZydisDecodedOperand& other = ops_[1 - mem];
         if (ops_[mem].type != ZYDIS_OPERAND_TYPE_MEMORY || other.type != ZYDIS_OPERAND_TYPE_REGISTER) return false;
@@ -1038,7 +1058,7 @@ Walker::Next Walker::Step(u32 rva, State& s) {
     if (before.reg_reads != f_.reg_reads || before.maybe_reads != f_.maybe_reads ||
         before.incomplete != f_.incomplete || before.escaped != f_.escaped || before.stack_args != f_.stack_args || before.arg_bytes != f_.arg_bytes)
         std::fprintf(stderr, "  [%x] %x len %u mnemonic %d: reads %02x maybe %02x incomplete %d stack %u bytes %u\n",
-                     entry_, rva, ins_.length, ins_.mnemonic, f_.reg_reads, f_.maybe_reads, f_.incomplete,
+                     entry_, rva, ins_->length, ins_->mnemonic, f_.reg_reads, f_.maybe_reads, f_.incomplete,
                      f_.stack_args, f_.arg_bytes);
     return next;
 #else
@@ -1053,7 +1073,7 @@ Walker::Next Walker::Decoded(u32 rva, State& s) {
     s.compensate = false;
     const Next next = Instruction(rva, s);
     if (!m_.x64_) {
-        const ZydisMnemonic mn = ins_.mnemonic;
+        const ZydisMnemonic mn = ins_->mnemonic;
         if (compensate && mn == ZYDIS_MNEMONIC_SUB && ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER &&
             Gpr(ops_[0].reg.value) == kSp && ops_[1].type == ZYDIS_OPERAND_TYPE_IMMEDIATE)
             s.r[kSp] = sp_before;  // what the callee popped, taken back
@@ -1066,7 +1086,7 @@ Walker::Next Walker::Decoded(u32 rva, State& s) {
     return next;
 }
 
-// The instruction at `rva` into ins_ and ops_, from what this walk decoded before when it can;
+// The instruction at `rva` as ins_ and ops_, from what this walk decoded before when it can;
 // false when no code of the image is there or it does not decode.
 bool Walker::Decode(u32 rva) {
     std::vector<std::pair<u32, u32>>& slots = scratch_.decoded_slots;
@@ -1074,28 +1094,31 @@ bool Walker::Decode(u32 rva) {
     std::size_t i = (key * 2654435761u) & (slots.size() - 1);
     while (slots[i].first != 0 && slots[i].first != key) i = (i + 1) & (slots.size() - 1);
     if (slots[i].first == key) {
-        const u32 k = slots[i].second - 1;
-        ins_ = decoded_.ins[k];
-        // As the decoder leaves them: the operands past the instruction's own are zero (those
-        // of an earlier, longer instruction are cleared).
-        const std::size_t n = ins_.operand_count;
-        std::memcpy(ops_, decoded_.ops.data() + decoded_.first[k], n * sizeof ops_[0]);
-        if (ops_used_ > n) std::memset(ops_ + n, 0, (ops_used_ - n) * sizeof ops_[0]);
-        ops_used_ = n;
+        cached_ = slots[i].second - 1;
+        Repoint();
         return true;
     }
     u64 begin = 0, end = 0;
     if (!m_.IsCode(rva) || !m_.img_.Region(rva, begin, end)) return false;
     const std::string_view file = m_.file_;
-    // The decoder clears every operand past the instruction's own.
-    ops_used_ = ZYDIS_MAX_OPERAND_COUNT;
-    if (ZYAN_FAILED(ZydisDecoderDecodeFull(&decoder_, file.data() + begin, end - begin, &ins_, ops_))) return false;
-    ops_used_ = ins_.operand_count;
+    cached_ = SIZE_MAX;
+    ins_ = &ins_buf_;
+    ops_ = ops_buf_;
+    // The instruction and then only its own operands (the whole decode would clear all ten).
+    ZydisDecoderContext context;
+    if (ZYAN_FAILED(ZydisDecoderDecodeInstruction(&decoder_, &context, file.data() + begin, end - begin, &ins_buf_)))
+        return false;
+    const std::size_t n = ins_buf_.operand_count;
+    if (n > ZYDIS_MAX_OPERAND_COUNT ||
+        ZYAN_FAILED(ZydisDecoderDecodeOperands(&decoder_, &context, &ins_buf_, ops_buf_, static_cast<ZyanU8>(n))))
+        return false;
+    // Zero past the instruction's own, as far as the steps look by position.
+    if (n < kOpsKept) std::memset(ops_buf_ + n, 0, (kOpsKept - n) * sizeof ops_buf_[0]);
     // The table is twice the entries kept, so probing always ends at a free slot.
-    if (scratch_.decoded_slot.size() < kDecodedKept && ins_.operand_count <= ZYDIS_MAX_OPERAND_COUNT) {
-        decoded_.ins.push_back(ins_);
+    if (scratch_.decoded_slot.size() < kDecodedKept) {
+        decoded_.ins.push_back(ins_buf_);
         decoded_.first.push_back(static_cast<u32>(decoded_.ops.size()));
-        decoded_.ops.insert(decoded_.ops.end(), ops_, ops_ + ins_.operand_count);
+        decoded_.ops.insert(decoded_.ops.end(), ops_buf_, ops_buf_ + std::max(n, kOpsKept));
         scratch_.decoded_slot.push_back(static_cast<u32>(i));
         slots[i] = {key, static_cast<u32>(decoded_.ins.size())};
     }
@@ -1107,7 +1130,7 @@ Walker::Next Walker::Instruction(u32 rva, State& s) {
         Lose(s);
         return Next::Stop;
     }
-    const ZydisMnemonic mn = ins_.mnemonic;
+    const ZydisMnemonic mn = ins_->mnemonic;
     const bool stack_op = mn == ZYDIS_MNEMONIC_PUSH || mn == ZYDIS_MNEMONIC_POP || mn == ZYDIS_MNEMONIC_CALL ||
                           mn == ZYDIS_MNEMONIC_RET || mn == ZYDIS_MNEMONIC_LEAVE || mn == ZYDIS_MNEMONIC_ENTER ||
                           mn == ZYDIS_MNEMONIC_PUSHA || mn == ZYDIS_MNEMONIC_PUSHAD ||
@@ -1119,10 +1142,10 @@ Walker::Next Walker::Instruction(u32 rva, State& s) {
     // An absolute address of the image in the instruction (a relocation falls inside it).
     if (!f_.acts) {
         auto it = std::lower_bound(m_.relocs_.begin(), m_.relocs_.end(), rva);
-        if (it != m_.relocs_.end() && *it < rva + ins_.length) f_.acts = true;
+        if (it != m_.relocs_.end() && *it < rva + ins_->length) f_.acts = true;
     }
     // Evidence first, from the state before the instruction.
-    for (int i = 0; i < ins_.operand_count; ++i) {
+    for (int i = 0; i < ins_->operand_count; ++i) {
         const ZydisDecodedOperand& op = ops_[i];
         if (op.visibility == ZYDIS_OPERAND_VISIBILITY_HIDDEN && stack_op) continue;
         if (op.type != ZYDIS_OPERAND_TYPE_MEMORY) continue;
@@ -1136,7 +1159,7 @@ Walker::Next Walker::Instruction(u32 rva, State& s) {
     // x64 home-area spills of the argument registers still as they came: evidence only once
     // the path ends without walking them as the variadic part.
     bool spill = false;
-    if (m_.x64_ && ins_.operand_count_visible >= 2 && ops_[0].type == ZYDIS_OPERAND_TYPE_MEMORY &&
+    if (m_.x64_ && ins_->operand_count_visible >= 2 && ops_[0].type == ZYDIS_OPERAND_TYPE_MEMORY &&
         ops_[1].type == ZYDIS_OPERAND_TYPE_REGISTER) {
         Kind kind = kNone;
         i64 a = 0;
@@ -1160,7 +1183,7 @@ Walker::Next Walker::Instruction(u32 rva, State& s) {
     if (!spill && SaveOrRestore(s, restored)) spill = true;
     // The stub's copy for the system call says nothing of the count: the system reads as many as
     // it likes, so the copy counts only when read by anything else.
-    if (m_.x64_ && ins_.mnemonic == ZYDIS_MNEMONIC_MOV && ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER &&
+    if (m_.x64_ && ins_->mnemonic == ZYDIS_MNEMONIC_MOV && ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER &&
         ops_[0].reg.value == ZYDIS_REGISTER_R10 && ops_[1].type == ZYDIS_OPERAND_TYPE_REGISTER &&
         ops_[1].reg.value == ZYDIS_REGISTER_RCX && s.gpr_written[0] < 8) {
         Writes(s, true);
@@ -1183,7 +1206,7 @@ Walker::Next Walker::Instruction(u32 rva, State& s) {
 }
 
 Walker::Next Walker::Effects(u32 rva, State& s) {
-    const ZydisMnemonic mn = ins_.mnemonic;
+    const ZydisMnemonic mn = ins_->mnemonic;
     // Stack addresses handed on as values.
     switch (mn) {
         case ZYDIS_MNEMONIC_MOV: case ZYDIS_MNEMONIC_LEA: case ZYDIS_MNEMONIC_ADD: case ZYDIS_MNEMONIC_SUB:
@@ -1199,7 +1222,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
                 break;
             [[fallthrough]];
         default:
-            for (int i = 0; i < ins_.operand_count_visible; ++i)
+            for (int i = 0; i < ins_->operand_count_visible; ++i)
                 if (ops_[i].type == ZYDIS_OPERAND_TYPE_REGISTER && (ops_[i].actions & ZYDIS_OPERAND_ACTION_MASK_READ))
                     Escapes(s, Gpr(ops_[i].reg.value));
     }
@@ -1214,7 +1237,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             const Reg& sp = s.r[kSp];
             if (sp.kind == kLost || (sp.kind == kExact && sp.off == 0)) {
                 u32 pop = 0;
-                if (ins_.operand_count_visible >= 1 && ops_[0].type == ZYDIS_OPERAND_TYPE_IMMEDIATE)
+                if (ins_->operand_count_visible >= 1 && ops_[0].type == ZYDIS_OPERAND_TYPE_IMMEDIATE)
                     pop = static_cast<u32>(ops_[0].imm.value.u & 0xFFFF);
                 f_.AddReturn(pop);
                 if (sp.kind == kLost) f_.incomplete = true;
@@ -1254,7 +1277,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             return Next::Fall;
         case ZYDIS_MNEMONIC_PUSH: {
             // The operand width, not the operand's: push 1 stores a whole slot.
-            AdjustSp(s, -std::max<i64>(2, ins_.operand_width / 8));
+            AdjustSp(s, -std::max<i64>(2, ins_->operand_width / 8));
             const int g = ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER ? Gpr(ops_[0].reg.value) : -1;
             const Reg sp = s.r[kSp];
             if (sp.kind == kExact || sp.kind == kAtMost) {
@@ -1278,7 +1301,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
                         back = p.value;
                         p = State::Pushed{};
                     }
-            AdjustSp(s, std::max<i64>(2, ins_.operand_width / 8));
+            AdjustSp(s, std::max<i64>(2, ins_->operand_width / 8));
             if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER) {
                 const int g = Gpr(ops_[0].reg.value);
                 if (g == kSp) {
@@ -1293,19 +1316,19 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             return Next::Fall;
         }
         case ZYDIS_MNEMONIC_PUSHA: case ZYDIS_MNEMONIC_PUSHAD:
-            AdjustSp(s, -8 * (ins_.operand_width / 8));
+            AdjustSp(s, -8 * (ins_->operand_width / 8));
             return Next::Fall;
         case ZYDIS_MNEMONIC_POPA: case ZYDIS_MNEMONIC_POPAD: {
-            AdjustSp(s, 8 * (ins_.operand_width / 8));
+            AdjustSp(s, 8 * (ins_->operand_width / 8));
             for (int g = 0; g < 8; ++g)
                 if (g != kSp) s.r[g] = Reg{};
             return Next::Fall;
         }
         case ZYDIS_MNEMONIC_PUSHF: case ZYDIS_MNEMONIC_PUSHFD: case ZYDIS_MNEMONIC_PUSHFQ:
-            AdjustSp(s, -(ins_.operand_width / 8));
+            AdjustSp(s, -(ins_->operand_width / 8));
             return Next::Fall;
         case ZYDIS_MNEMONIC_POPF: case ZYDIS_MNEMONIC_POPFD: case ZYDIS_MNEMONIC_POPFQ:
-            AdjustSp(s, ins_.operand_width / 8);
+            AdjustSp(s, ins_->operand_width / 8);
             return Next::Fall;
         case ZYDIS_MNEMONIC_LEAVE:
             s.r[kSp] = !Stacky(s.r[kBp].kind) ? Reg{kLost, 0} : s.r[kBp];
@@ -1420,12 +1443,12 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             break;
     }
 
-    const ZydisInstructionCategory cat = ins_.meta.category;
+    const ZydisInstructionCategory cat = ins_->meta.category;
     if (mn == ZYDIS_MNEMONIC_CALL) {
         u32 target = 0;
         const ImportRef* import = nullptr;
         const bool known = Target(rva, ops_[0], target, import);
-        const bool self_push = known && !import && target == rva + ins_.length;  // push of its address
+        const bool self_push = known && !import && target == rva + ins_->length;  // push of its address
         Facts callee = !known ? UnknownFacts() : self_push ? Facts{} : Callee(target, import);
         // Addresses in registers a callee may take its arguments in.
         if (m_.x64_) {
@@ -1602,7 +1625,7 @@ Facts Walker::Run() {
                     break;
                 }
                 if (Step(rva, s) == Next::Stop) break;
-                rva += ins_.length;
+                rva += ins_->length;
                 fell = true;
                 continue;
             }
@@ -1643,7 +1666,7 @@ Facts Walker::Run() {
                 break;
             }
             if (Step(rva, s) == Next::Stop) break;
-            rva += ins_.length;
+            rva += ins_->length;
             fell = true;
         }
         Flush(s);
