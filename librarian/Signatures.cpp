@@ -494,11 +494,11 @@ private:
     Next Instruction(u32 rva, State& s);
     Next Effects(u32 rva, State& s);
     bool SaveOrRestore(State& s, int& restored);
-    void Setups(State& s);
+    void Setups(State& s, bool zero_idiom);
     int Gpr(ZydisRegister reg) const;
     void Access(const ZydisDecodedOperand& op, const State& s, bool agen);
     bool StackAddress(const ZydisDecodedOperand& op, const State& s, Kind& kind, i64& addr, bool& indexed) const;
-    void ReadEvidence(const State& s);
+    void ReadEvidence(const State& s, bool zero_idiom);
     void Writes(State& s, bool skip_stack);
     void Escapes(State& s, int reg);
     void AdjustSp(State& s, i64 delta);
@@ -561,6 +561,7 @@ private:
     std::size_t seen_base_;                         // and its states
     u32 steps_ = 0;
     bool out_of_budget_ = false;
+    std::size_t reloc_hint_ = 0;  // index of the first relocation at or above the last instruction
 };
 
 // Register number tables, made once: general registers by encoding (0 rax .. 15 r15) and the
@@ -592,23 +593,13 @@ int Walker::Gpr(ZydisRegister reg) const {
 }
 
 // Position (0..3) of a general register among the x64 argument registers, or -1.
-int ArgPosition(int gpr, bool x64 = true) {
-    if (!x64) {
-        // x86: the registers compilers pass their own functions' arguments in (eax, edx, ecx).
-        switch (gpr) {
-            case 0: return 0;
-            case 2: return 1;
-            case 1: return 2;
-            default: return -1;
-        }
-    }
-    switch (gpr) {
-        case 1: return 0;  // rcx
-        case 2: return 1;  // rdx
-        case 8: return 2;  // r8
-        case 9: return 3;  // r9
-        default: return -1;
-    }
+// x64: rcx, rdx, r8, r9; x86: the registers compilers pass their own functions' arguments in
+// (eax, edx, ecx). By general register number, -1 for the rest.
+constexpr std::int8_t kArgPosition64[16] = {-1, 0, 1, -1, -1, -1, -1, -1, 2, 3, -1, -1, -1, -1, -1, -1};
+constexpr std::int8_t kArgPosition32[16] = {0, 2, 1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+inline int ArgPosition(int gpr, bool x64 = true) {
+    if (static_cast<unsigned>(gpr) >= 16) return -1;
+    return x64 ? kArgPosition64[gpr] : kArgPosition32[gpr];
 }
 
 int XmmId(ZydisRegister reg) {
@@ -752,8 +743,8 @@ bool MergesDestination(const ZydisDecodedInstruction& ins, const ZydisDecodedOpe
 }
 
 // x64: argument registers this instruction reads before the path wrote them.
-void Walker::ReadEvidence(const State& s) {
-    if (IsZeroIdiom(*ins_, ops_)) return;
+void Walker::ReadEvidence(const State& s, bool zero_idiom) {
+    if (zero_idiom) return;
     auto gpr_read = [&](ZydisRegister reg) {
         if (s.r10_rcx && Gpr(reg) == 10 && ins_->mnemonic != ZYDIS_MNEMONIC_SYSCALL) f_.reg_reads |= 1;
         const int p = ArgPosition(Gpr(reg), m_.x64_);
@@ -947,7 +938,7 @@ bool Walker::JumpTable(u32 rva, const State& s) {
 
 // x64: argument registers read by this instruction are no longer set up for a call; those it
 // writes are.
-void Walker::Setups(State& s) {
+void Walker::Setups(State& s, bool zero_idiom) {
     std::uint8_t read = 0, written = 0;
     auto position = [&](ZydisRegister reg) {
         const int g = ArgPosition(Gpr(reg));
@@ -965,7 +956,7 @@ void Walker::Setups(State& s) {
         if (op.type != ZYDIS_OPERAND_TYPE_REGISTER) continue;
         const int p = position(op.reg.value);
         if (p < 0) continue;
-        if ((op.actions & ZYDIS_OPERAND_ACTION_MASK_READ) && !IsZeroIdiom(*ins_, ops_))
+        if ((op.actions & ZYDIS_OPERAND_ACTION_MASK_READ) && !zero_idiom)
             read |= static_cast<std::uint8_t>(1u << p);
         if (op.actions & ZYDIS_OPERAND_ACTION_WRITE) written |= static_cast<std::uint8_t>(1u << p);
     }
@@ -1141,8 +1132,22 @@ Walker::Next Walker::Instruction(u32 rva, State& s) {
 
     // An absolute address of the image in the instruction (a relocation falls inside it).
     if (!f_.acts) {
-        auto it = std::lower_bound(m_.relocs_.begin(), m_.relocs_.end(), rva);
-        if (it != m_.relocs_.end() && *it < rva + ins_->length) f_.acts = true;
+        // The first relocation at or above rva, found from where the last instruction's was:
+        // straight code moves it a step or two.
+        const std::vector<u32>& relocs = m_.relocs_;
+        std::size_t at = reloc_hint_;
+        if (at > relocs.size() || (at > 0 && relocs[at - 1] >= rva)) {
+            at = static_cast<std::size_t>(std::lower_bound(relocs.begin(), relocs.end(), rva) - relocs.begin());
+        } else {
+            for (int steps = 0; at < relocs.size() && relocs[at] < rva; ++at)
+                if (++steps > 8) {
+                    at = static_cast<std::size_t>(std::lower_bound(relocs.begin() + static_cast<std::ptrdiff_t>(at),
+                                                                   relocs.end(), rva) - relocs.begin());
+                    break;
+                }
+        }
+        reloc_hint_ = at;
+        if (at < relocs.size() && relocs[at] < rva + ins_->length) f_.acts = true;
     }
     // Evidence first, from the state before the instruction.
     for (int i = 0; i < ins_->operand_count; ++i) {
@@ -1178,7 +1183,8 @@ Walker::Next Walker::Instruction(u32 rva, State& s) {
             }
         }
     }
-    if (m_.x64_) Setups(s);
+    const bool zero_idiom = IsZeroIdiom(*ins_, ops_);
+    if (m_.x64_) Setups(s, zero_idiom);
     int restored = -1;
     if (!spill && SaveOrRestore(s, restored)) spill = true;
     // The stub's copy for the system call says nothing of the count: the system reads as many as
@@ -1190,7 +1196,7 @@ Walker::Next Walker::Instruction(u32 rva, State& s) {
         s.r10_rcx = true;
         return Next::Fall;
     }
-    if (!spill) ReadEvidence(s);
+    if (!spill) ReadEvidence(s, zero_idiom);
     if (restored >= 0) {
         // The register holds the argument again: the load is no read of it, and later reads are.
         const std::uint8_t bit = static_cast<std::uint8_t>(restored < 4 ? 1u << restored : 0x10u << (restored - 4));
@@ -1603,16 +1609,24 @@ Facts Walker::Run() {
     start.r[kSp] = Reg{kExact, 0};
     work_.push_back({entry_, start});
     while (!work_.empty()) {
-        Item it = std::move(work_.back());
+        u32 rva = work_.back().rva;
+        State s = work_.back().s;
         work_.pop_back();
-        u32 rva = it.rva;
-        State s = it.s;
         bool fell = false;
+        // The first export entry at or above rva: a path only falls forward, so it moves on
+        // instead of being searched for at every instruction.
+        const std::vector<u32>& starts = m_.starts_;
+        auto next_start = std::lower_bound(starts.begin(), starts.end(), rva);
         for (;;) {
-            if (fell && rva != entry_ && m_.Start(rva)) {
-                // Running into another export: the call before it did not return after all.
-                Lose(s);
-                break;
+            if (fell && rva != entry_) {
+                if (next_start != starts.begin() && *(next_start - 1) >= rva)  // wrapped round
+                    next_start = std::lower_bound(starts.begin(), starts.end(), rva);
+                while (next_start != starts.end() && *next_start < rva) ++next_start;
+                if (next_start != starts.end() && *next_start == rva) {
+                    // Running into another export: the call before it did not return after all.
+                    Lose(s);
+                    break;
+                }
             }
             // States are kept where paths may meet: where a jump leads (a work item starts) and
             // wherever states are kept already. Straight code between follows from them.
@@ -1641,14 +1655,21 @@ Facts Walker::Run() {
             // Its register is given up rather than followed through memory it never reaches.
             bool widened = false;
             u32 count = 0;
+            // Only registers holding a known stack address can widen (to lost, which stays).
+            std::uint8_t known_regs[16];
+            std::size_t known_count = 0;
+            for (std::size_t g = 0; g < s.r.size(); ++g)
+                if (s.r[g].kind == kExact || s.r[g].kind == kAtMost) known_regs[known_count++] = static_cast<std::uint8_t>(g);
             for (u32 i = head; i != 0; i = seen_nodes_[i - 1].next, ++count) {
                 const State& o = seen_nodes_[i - 1].s;
-                for (std::size_t g = 0; g < s.r.size(); ++g)
+                for (std::size_t k = 0; k < known_count; ++k) {
+                    const std::size_t g = known_regs[k];
                     if (o.r[g].kind == s.r[g].kind && (s.r[g].kind == kExact || s.r[g].kind == kAtMost) &&
                         o.r[g].off != s.r[g].off) {
                         s.r[g] = Reg{kLost, 0};
                         widened = true;
                     }
+                }
             }
             if (widened) {
                 hash = HashState(s);
