@@ -11,6 +11,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -40,8 +41,13 @@ enum Kind : std::uint8_t { kNone, kExact, kAtMost, kLost, kImport };
 // kImport: not a stack address but a function pointer loaded from an import slot (`off`), so a
 // call through the register reaches the imported function.
 inline bool Stacky(Kind k) { return k == kExact || k == kAtMost || k == kLost; }
+// The walk's states carry no padding the compiler adds (the spare bytes are members, always
+// zero), so a state's bytes are its value: states are hashed and compared as bytes.
 struct Reg {
+    constexpr Reg() = default;
+    constexpr Reg(Kind k, std::int32_t o) : kind(k), off(o) {}
     Kind kind = kNone;
+    std::uint8_t spare_[3] = {};
     std::int32_t off = 0;
     bool operator==(const Reg&) const = default;
 };
@@ -54,39 +60,44 @@ struct State {
     // x64: argument registers spilled to their home slots, not yet known to be used: evidence at
     // the path's end unless a va_list over them shows they were the variadic part.
     std::uint8_t pending = 0;
+    std::uint8_t va_from = 0xFF;  // x64: first home slot walked as a va_list on this path
+    bool r10_rcx = false;  // x64: r10 holds rcx as it came, as system call stubs copy it
     // x64: argument registers saved on the stack as they came (code: p general, 4+p xmm), so
     // that loading one back into its own register gives the argument again, unread.
     struct Save {
         std::int32_t off = 0;
         std::uint8_t code = 0xFF;
         Kind kind = kNone;
+        std::uint8_t spare_[2] = {};
         bool operator==(const Save&) const = default;
     };
     std::array<Save, 8> saves{};
-    std::uint8_t va_from = 0xFF;  // x64: first home slot walked as a va_list on this path
-    bool r10_rcx = false;  // x64: r10 holds rcx as it came, as system call stubs copy it
     // x64: argument positions whose register was written and not read since: set up for a call.
     std::uint8_t setup = 0;
-    // Stack addresses pushed from a register, so a pop gives them back (x86 prologues that align
-    // the stack keep the way back to the arguments so).
-    struct Pushed {
-        std::int32_t at = 0;
-        Kind at_kind = kNone;  // the stack pointer's, when pushed
-        Reg value;
-        bool operator==(const Pushed&) const = default;
-    };
-    std::array<Pushed, 4> pushed{};
-    // x86: bytes pushed since the stack pointer last moved otherwise (arguments pushed for a
-    // call), and whether a `sub esp, N` now only makes up for what an unknown callee popped.
-    std::uint16_t push_run = 0;
+    // x86: whether a `sub esp, N` now only makes up for what an unknown callee popped (below).
     bool compensate = false;
     // Bounds of a jump table's index: the last `cmp reg, imm`, and what a branch on it proved.
     std::uint8_t cmp_reg = 0xFF;
     std::uint8_t bound_reg = 0xFF;
+    // Stack addresses pushed from a register, so a pop gives them back (x86 prologues that align
+    // the stack keep the way back to the arguments so).
+    struct Pushed {
+        Reg value;
+        std::int32_t at = 0;
+        Kind at_kind = kNone;  // the stack pointer's, when pushed
+        std::uint8_t spare_[3] = {};
+        bool operator==(const Pushed&) const = default;
+    };
+    std::array<Pushed, 4> pushed{};
+    // x86: bytes pushed since the stack pointer last moved otherwise (arguments pushed for a
+    // call).
+    std::uint16_t push_run = 0;
+    std::uint8_t spare_[2] = {};
     u32 cmp_imm = 0;
     u32 bound = 0;
-    bool operator==(const State&) const = default;
+    bool operator==(const State& o) const { return std::memcmp(this, &o, sizeof *this) == 0; }
 };
+static_assert(std::has_unique_object_representations_v<State>, "a state's bytes are its value");
 
 struct SeenNode {
     State s;
@@ -609,20 +620,15 @@ int XmmId(ZydisRegister reg) {
 
 u64 HashState(const State& s) {
     u64 h = 1469598103934665603ull;
-    auto mix = [&h](u64 v) { h = (h ^ v) * 1099511628211ull; };
-    for (const Reg& r : s.r) mix(static_cast<u64>(r.kind) << 32 | static_cast<u32>(r.off));
-    for (std::uint8_t w : s.gpr_written) mix(w);
-    mix(s.xmm_written);
-    mix(s.pending);
-    mix(s.setup);
-    mix(s.va_from);
-    mix(s.r10_rcx);
-    mix(static_cast<u64>(s.cmp_reg) << 8 | s.bound_reg);
-    mix(static_cast<u64>(s.cmp_imm) << 32 | s.bound);
-    mix(static_cast<u64>(s.push_run) << 1 | s.compensate);
-    for (const State::Pushed& p : s.pushed) mix(static_cast<u64>(p.value.kind) << 40 ^ static_cast<u64>(p.at_kind) << 48 ^ static_cast<u64>(static_cast<u32>(p.at)) << 8 ^ static_cast<u32>(p.value.off));
-    for (const State::Save& e : s.saves) mix(static_cast<u64>(e.code) << 40 | static_cast<u64>(e.kind) << 32 | static_cast<u32>(e.off));
-    return h;
+    const char* bytes = reinterpret_cast<const char*>(&s);
+    std::size_t i = 0;
+    for (; i + 8 <= sizeof s; i += 8) {
+        u64 v;
+        std::memcpy(&v, bytes + i, 8);
+        h = (h ^ v) * 1099511628211ull;
+    }
+    for (; i < sizeof s; ++i) h = (h ^ static_cast<unsigned char>(bytes[i])) * 1099511628211ull;
+    return h ^ (h >> 29);
 }
 
 bool Walker::StackAddress(const ZydisDecodedOperand& op, const State& s, Kind& kind, i64& addr,
@@ -1292,7 +1298,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
                 if (g >= 0 && g != kSp && Stacky(s.r[g].kind)) {
                     for (State::Pushed& p : s.pushed)
                         if (p.value.kind == kNone) {
-                            p = State::Pushed{sp.off, sp.kind, s.r[g]};
+                            p = State::Pushed{s.r[g], sp.off, sp.kind};
                             break;
                         }
                 }
