@@ -106,7 +106,13 @@ struct SeenNode {
 };
 // Memory one walk needs, kept for the next: walks nest (a call walks its callee), so there is a
 // stack of these.
+// A place a walk has still to go, with the state it goes there with.
+struct WorkItem {
+    std::uint32_t rva;
+    State s;
+};
 struct Scratch {
+    std::vector<WorkItem> work;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> slots;
     // Instructions decoded in this walk, by address: paths meet and part again, and each
     // instruction is reached with several states, so most would be decoded three times or more.
@@ -245,6 +251,9 @@ private:
         u64 b = 0, e = 0;
         return s && s->Code() && img_.Region(rva, b, e);
     }
+    // IsCode(rva) and then the Region of rva, answered from the code section met last when rva
+    // lies where the same sections answer both.
+    bool CodeRegion(u32 rva, u64& begin, u64& end);
 
     Session& session_;
     std::string_view file_;
@@ -261,6 +270,9 @@ private:
         bool busy = true;
     };
     std::unordered_map<u32, Memo> memo_;
+    // Addresses [code_lo_, code_hi_) all lie in the same code section for IsCode and Region, whose
+    // bytes start at file offset code_raw_ (for code_rva_) and end at code_end_.
+    u64 code_lo_ = 0, code_hi_ = 0, code_rva_ = 0, code_raw_ = 0, code_end_ = 0;
 };
 
 // The modules met while inferring one image's exports: forwarders and imports lead into others.
@@ -271,6 +283,7 @@ public:
         owned_scratch_.push_back(std::move(free_scratch_.back()));
         free_scratch_.pop_back();
         Scratch& sc = *owned_scratch_.back();
+        sc.work.clear();
         sc.slots.assign(64, {0, 0});
         // Only the slots the last walk used are cleared: most walks are short.
         if (sc.decoded_slots.empty()) {
@@ -295,6 +308,7 @@ public:
         decoded_.ins.reserve(4 * kDecodedKept);
         decoded_.ops.reserve(16 * kDecodedKept);
         decoded_.first.reserve(4 * kDecodedKept);
+        decoded_.nodes.reserve(4 * kDecodedKept);
     }
     DecodedStack& Decoded() { return decoded_; }
 
@@ -461,6 +475,46 @@ void Module::ReadRelocations() {
     std::sort(relocs_.begin(), relocs_.end());
 }
 
+bool Module::CodeRegion(u32 rva, u64& begin, u64& end) {
+    if (rva >= code_lo_ && rva < code_hi_) {
+        begin = code_raw_ + (rva - code_rva_);
+        end = code_end_;
+        return begin < end;
+    }
+    if (!IsCode(rva) || !img_.Region(rva, begin, end)) return false;
+    // Which sections answered, each the first whose extent holds rva: the range kept is where
+    // both stay the first, so it leaves out every earlier section's extent.
+    const std::vector<PeSection>& sections = img_.Sections;
+    auto loaded = [](const PeSection& s) { return static_cast<u64>(std::max(s.VirtualSize, s.RawSize)); };
+    auto backed = [](const PeSection& s) {
+        u64 size = s.RawSize;
+        if (s.VirtualSize != 0) size = std::min<u64>(size, s.VirtualSize);
+        return size;
+    };
+    std::size_t code = sections.size(), region = sections.size();
+    for (std::size_t i = 0; i < sections.size() && (code == sections.size() || region == sections.size()); ++i) {
+        const PeSection& s = sections[i];
+        if (code == sections.size() && rva >= s.Rva && rva - static_cast<u64>(s.Rva) < loaded(s)) code = i;
+        if (region == sections.size() && rva >= s.Rva && rva - static_cast<u64>(s.Rva) < backed(s)) region = i;
+    }
+    if (code == sections.size() || region == sections.size()) return true;  // the headers: not kept
+    const PeSection& c = sections[code];
+    const PeSection& r = sections[region];
+    u64 lo = std::max<u64>(c.Rva, r.Rva);
+    u64 hi = std::min<u64>(c.Rva + loaded(c), r.Rva + backed(r));
+    for (std::size_t i = 0; i < std::max(code, region); ++i) {
+        const u64 a = sections[i].Rva, b = a + loaded(sections[i]);
+        if (a == b) continue;
+        if (b <= rva) lo = std::max(lo, b); else hi = std::min(hi, a);
+    }
+    code_lo_ = lo;
+    code_hi_ = hi;
+    code_rva_ = r.Rva;
+    code_raw_ = r.RawOffset;
+    code_end_ = std::min<u64>(static_cast<u64>(r.RawOffset) + backed(r), file_.size());
+    return true;
+}
+
 bool Module::PointerAt(u32 slot, u32& target) const {
     if (!Relocated(slot)) return false;
     u64 p = 0;
@@ -475,7 +529,7 @@ bool Module::PointerAt(u32 slot, u32& target) const {
 class Walker {
 public:
     Walker(Module& m, u32 entry, int depth)
-        : m_(m), entry_(entry), depth_(depth), scratch_(m.session_.TakeScratch()), seen_nodes_(m.session_.Decoded().nodes),
+        : m_(m), entry_(entry), depth_(depth), scratch_(m.session_.TakeScratch()), work_(scratch_.work), seen_nodes_(m.session_.Decoded().nodes),
           seen_slots_(scratch_.slots), decoded_(m.session_.Decoded()), decoded_base_(decoded_.ins.size()),
           decoded_ops_base_(decoded_.ops.size()), seen_base_(seen_nodes_.size()) {
         ZydisDecoderInit(&decoder_, m.x64_ ? ZYDIS_MACHINE_MODE_LONG_64 : ZYDIS_MACHINE_MODE_LEGACY_32,
@@ -494,10 +548,6 @@ public:
     Facts Run();
 
 private:
-    struct Item {
-        u32 rva;
-        State s;
-    };
     enum class Next { Fall, Stop };
 
     Next Step(u32 rva, State& s);
@@ -550,10 +600,10 @@ private:
     ZydisDecodedOperand ops_buf_[ZYDIS_MAX_OPERAND_COUNT];
     Facts f_;
     const State* current_ = nullptr;  // the state the instruction being stepped starts from
-    std::vector<Item> work_;
     // The states each instruction was reached with: chains of nodes per address, found through
     // an open-addressing table (one walk visits most instructions once, so this is hot).
     Scratch& scratch_;
+    std::vector<WorkItem>& work_;
     std::vector<SeenNode>& seen_nodes_;
     std::vector<std::pair<u32, u32>>& seen_slots_;  // rva+1, head+1
     std::size_t seen_used_ = 0;
@@ -1096,7 +1146,7 @@ bool Walker::Decode(u32 rva) {
         return true;
     }
     u64 begin = 0, end = 0;
-    if (!m_.IsCode(rva) || !m_.img_.Region(rva, begin, end)) return false;
+    if (!m_.CodeRegion(rva, begin, end)) return false;
     const std::string_view file = m_.file_;
     cached_ = SIZE_MAX;
     ins_ = &ins_buf_;
