@@ -106,6 +106,84 @@ struct SeenNode {
 };
 // Memory one walk needs, kept for the next: walks nest (a call walks its callee), so there is a
 // stack of these.
+// What the walk reads of a decoded instruction and its operands, under the decoder's names: a
+// walk keeps thousands of instructions, and the decoder's own records are five times the size.
+struct Instr {
+    ZydisMnemonic mnemonic = ZYDIS_MNEMONIC_INVALID;
+    struct {
+        ZydisInstructionCategory category = ZYDIS_CATEGORY_INVALID;
+    } meta;
+    std::uint8_t length = 0;
+    std::uint8_t operand_count = 0;
+    std::uint8_t operand_count_visible = 0;
+    std::uint8_t operand_width = 0;
+};
+// Only the part of the decoder's register, memory or immediate operand that its type names is
+// kept (the decoder holds them in one union); the rest stays zero.
+struct Operand {
+    std::uint8_t type = ZYDIS_OPERAND_TYPE_UNUSED;
+    std::uint8_t visibility = ZYDIS_OPERAND_VISIBILITY_INVALID;
+    std::uint8_t actions = 0;
+    std::uint16_t size = 0;
+    struct {
+        ZydisRegister value = ZYDIS_REGISTER_NONE;
+    } reg;
+    struct {
+        std::uint8_t type = ZYDIS_MEMOP_TYPE_INVALID;
+        std::uint8_t scale = 0;
+        ZydisRegister segment = ZYDIS_REGISTER_NONE, base = ZYDIS_REGISTER_NONE, index = ZYDIS_REGISTER_NONE;
+        struct {
+            i64 value = 0;
+        } disp;
+    } mem;
+    struct {
+        bool is_relative = false;
+        union {
+            u64 u;
+            i64 s;
+        } value{0};
+    } imm;
+};
+
+Instr Compact(const ZydisDecodedInstruction& d) {
+    Instr i;
+    i.mnemonic = d.mnemonic;
+    i.meta.category = d.meta.category;
+    i.length = d.length;
+    i.operand_count = d.operand_count;
+    i.operand_count_visible = d.operand_count_visible;
+    i.operand_width = d.operand_width;
+    return i;
+}
+
+Operand Compact(const ZydisDecodedOperand& d) {
+    Operand o;
+    o.type = static_cast<std::uint8_t>(d.type);
+    o.visibility = static_cast<std::uint8_t>(d.visibility);
+    o.actions = d.actions;
+    o.size = d.size;
+    switch (d.type) {
+        case ZYDIS_OPERAND_TYPE_REGISTER:
+            o.reg.value = d.reg.value;
+            break;
+        case ZYDIS_OPERAND_TYPE_MEMORY:
+            o.mem.type = static_cast<std::uint8_t>(d.mem.type);
+            o.mem.scale = d.mem.scale;
+            o.mem.segment = d.mem.segment;
+            o.mem.base = d.mem.base;
+            o.mem.index = d.mem.index;
+            o.mem.disp.value = d.mem.disp.value;
+            break;
+        case ZYDIS_OPERAND_TYPE_IMMEDIATE:
+            o.imm.is_relative = d.imm.is_relative;
+            o.imm.value.u = d.imm.value.u;
+            break;
+        default:
+            break;
+    }
+    return o;
+}
+
 // A place a walk has still to go, with the state it goes there with.
 struct WorkItem {
     std::uint32_t rva;
@@ -125,8 +203,8 @@ struct Scratch {
 struct DecodedStack {
     // The states the walks under way met, as chains by address (see Walker::Run).
     std::vector<SeenNode> nodes;
-    std::vector<ZydisDecodedInstruction> ins;
-    std::vector<ZydisDecodedOperand> ops;    // each instruction's operands in turn
+    std::vector<Instr> ins;
+    std::vector<Operand> ops;    // each instruction's operands in turn
     std::vector<std::uint32_t> first;        // where they start in `ops`, by instruction
 };
 // Decoded instructions one walk keeps (some 2 MB); a longer walk decodes the rest each time.
@@ -557,15 +635,15 @@ private:
     bool SaveOrRestore(State& s, int& restored);
     void Setups(State& s, bool zero_idiom);
     int Gpr(ZydisRegister reg) const;
-    void Access(const ZydisDecodedOperand& op, const State& s, bool agen);
-    bool StackAddress(const ZydisDecodedOperand& op, const State& s, Kind& kind, i64& addr, bool& indexed) const;
+    void Access(const Operand& op, const State& s, bool agen);
+    bool StackAddress(const Operand& op, const State& s, Kind& kind, i64& addr, bool& indexed) const;
     void ReadEvidence(const State& s, bool zero_idiom);
     void Writes(State& s, bool skip_stack);
     void Escapes(State& s, int reg);
     void AdjustSp(State& s, i64 delta);
-    bool Target(u32 rva, const ZydisDecodedOperand& op, u32& target, const ImportRef*& import) const;
-    bool ImportSlotOf(u32 rva, const ZydisDecodedOperand& op, u32& slot) const;
-    bool AbsoluteSlot(u32 rva, const ZydisDecodedOperand& op, u32& slot) const;
+    bool Target(u32 rva, const Operand& op, u32& target, const ImportRef*& import) const;
+    bool ImportSlotOf(u32 rva, const Operand& op, u32& slot) const;
+    bool AbsoluteSlot(u32 rva, const Operand& op, u32& slot) const;
     Facts Callee(u32 target, const ImportRef* import);
     void PassThrough(const State& s, const Facts& callee);
     void TailCall(const State& s, const Facts& callee);
@@ -593,11 +671,13 @@ private:
     u32 slot_;
     ZydisDecoder decoder_;
     // The instruction being stepped: its cached copy when the walk keeps it, else ins_buf_.
-    const ZydisDecodedInstruction* ins_ = nullptr;
-    const ZydisDecodedOperand* ops_ = nullptr;
+    const Instr* ins_ = nullptr;
+    const Operand* ops_ = nullptr;
     std::size_t cached_ = SIZE_MAX;  // its index in DecodedStack, SIZE_MAX for the buffers
-    ZydisDecodedInstruction ins_buf_;
-    ZydisDecodedOperand ops_buf_[ZYDIS_MAX_OPERAND_COUNT];
+    Instr ins_buf_;
+    Operand ops_buf_[ZYDIS_MAX_OPERAND_COUNT];
+    ZydisDecodedInstruction decoded_ins_;  // as the decoder gives them
+    ZydisDecodedOperand decoded_ops_[ZYDIS_MAX_OPERAND_COUNT];
     Facts f_;
     const State* current_ = nullptr;  // the state the instruction being stepped starts from
     // The states each instruction was reached with: chains of nodes per address, found through
@@ -681,7 +761,7 @@ u64 HashState(const State& s) {
     return h ^ (h >> 29);
 }
 
-bool Walker::StackAddress(const ZydisDecodedOperand& op, const State& s, Kind& kind, i64& addr,
+bool Walker::StackAddress(const Operand& op, const State& s, Kind& kind, i64& addr,
                           bool& indexed) const {
     if (op.type != ZYDIS_OPERAND_TYPE_MEMORY) return false;
     if (op.mem.segment == ZYDIS_REGISTER_FS || op.mem.segment == ZYDIS_REGISTER_GS) return false;
@@ -704,7 +784,7 @@ bool Walker::StackAddress(const ZydisDecodedOperand& op, const State& s, Kind& k
 }
 
 // Evidence from a memory operand: which part of the argument area it touches.
-void Walker::Access(const ZydisDecodedOperand& op, const State& s, bool agen) {
+void Walker::Access(const Operand& op, const State& s, bool agen) {
     Kind kind = kNone;
     i64 a = 0;
     bool indexed = false;
@@ -759,7 +839,7 @@ void Walker::Escapes(State& s, int reg) {
         s.va_from = std::min<std::uint8_t>(s.va_from, static_cast<std::uint8_t>(r.off / 8 - 1));
 }
 
-bool IsZeroIdiom(const ZydisDecodedInstruction& ins, const ZydisDecodedOperand* ops) {
+bool IsZeroIdiom(const Instr& ins, const Operand* ops) {
     switch (ins.mnemonic) {
         case ZYDIS_MNEMONIC_XOR: case ZYDIS_MNEMONIC_SUB: case ZYDIS_MNEMONIC_SBB:
         case ZYDIS_MNEMONIC_PXOR: case ZYDIS_MNEMONIC_XORPS: case ZYDIS_MNEMONIC_XORPD:
@@ -777,7 +857,7 @@ bool IsZeroIdiom(const ZydisDecodedInstruction& ins, const ZydisDecodedOperand* 
 
 // Scalar SSE operations that keep the upper part of their destination: that operand is read only
 // to be merged, which says nothing about an argument in it.
-bool MergesDestination(const ZydisDecodedInstruction& ins, const ZydisDecodedOperand* ops, int i) {
+bool MergesDestination(const Instr& ins, const Operand* ops, int i) {
     switch (ins.mnemonic) {
         case ZYDIS_MNEMONIC_MOVSS: case ZYDIS_MNEMONIC_MOVSD: case ZYDIS_MNEMONIC_CVTSI2SS:
         case ZYDIS_MNEMONIC_CVTSI2SD: case ZYDIS_MNEMONIC_CVTSS2SD: case ZYDIS_MNEMONIC_CVTSD2SS:
@@ -812,7 +892,7 @@ void Walker::ReadEvidence(const State& s, bool zero_idiom) {
             f_.reg_reads |= static_cast<std::uint8_t>(1u << p);
     };
     for (int i = 0; i < ins_->operand_count; ++i) {
-        const ZydisDecodedOperand& op = ops_[i];
+        const Operand& op = ops_[i];
         if (op.type == ZYDIS_OPERAND_TYPE_MEMORY) {
             gpr_read(op.mem.base);
             gpr_read(op.mem.index);
@@ -844,7 +924,7 @@ void Walker::AdjustSp(State& s, i64 delta) {
 // Registers the instruction writes lose what the walk knew of them.
 void Walker::Writes(State& s, bool skip_stack) {
     for (int i = 0; i < ins_->operand_count; ++i) {
-        const ZydisDecodedOperand& op = ops_[i];
+        const Operand& op = ops_[i];
         if (op.type != ZYDIS_OPERAND_TYPE_REGISTER) continue;
         if (!(op.actions & ZYDIS_OPERAND_ACTION_MASK_WRITE)) continue;
         const bool sure = (op.actions & ZYDIS_OPERAND_ACTION_WRITE) != 0;
@@ -870,7 +950,7 @@ void Walker::Writes(State& s, bool skip_stack) {
 }
 
 // The image address a memory operand names ([abs] on x86, [rip+disp] on x64), if it names one.
-bool Walker::AbsoluteSlot(u32 rva, const ZydisDecodedOperand& op, u32& slot) const {
+bool Walker::AbsoluteSlot(u32 rva, const Operand& op, u32& slot) const {
     if (op.type != ZYDIS_OPERAND_TYPE_MEMORY || op.mem.index != ZYDIS_REGISTER_NONE) return false;
     if (op.mem.base == ZYDIS_REGISTER_RIP) {
         slot = static_cast<u32>(rva + ins_->length + op.mem.disp.value);
@@ -884,12 +964,12 @@ bool Walker::AbsoluteSlot(u32 rva, const ZydisDecodedOperand& op, u32& slot) con
 }
 
 // The import slot a memory operand names, if it names one.
-bool Walker::ImportSlotOf(u32 rva, const ZydisDecodedOperand& op, u32& slot) const {
+bool Walker::ImportSlotOf(u32 rva, const Operand& op, u32& slot) const {
     return AbsoluteSlot(rva, op, slot) && m_.imports_.count(slot) != 0;
 }
 
 // Where a call or jump goes: an address in this image, an imported function, or unknown.
-bool Walker::Target(u32 rva, const ZydisDecodedOperand& op, u32& target, const ImportRef*& import) const {
+bool Walker::Target(u32 rva, const Operand& op, u32& target, const ImportRef*& import) const {
     import = nullptr;
     if (op.type == ZYDIS_OPERAND_TYPE_REGISTER) {
         // Through a register that holds an imported function's address.
@@ -969,7 +1049,7 @@ void Walker::TailCall(const State& s, const Facts& callee) {
 // A jump through a table of relocated code addresses, indexed by a register whose bound an
 // earlier compare-and-branch proved (x86 compilers lay out switch statements this way).
 bool Walker::JumpTable(u32 rva, const State& s) {
-    const ZydisDecodedOperand& op = ops_[0];
+    const Operand& op = ops_[0];
     (void)rva;
     if (m_.x64_ || op.type != ZYDIS_OPERAND_TYPE_MEMORY || op.mem.base != ZYDIS_REGISTER_NONE ||
         op.mem.scale != 4)
@@ -1003,7 +1083,7 @@ void Walker::Setups(State& s, bool zero_idiom) {
         return x >= 0 && x < 4 ? x : -1;
     };
     for (int i = 0; i < ins_->operand_count; ++i) {
-        const ZydisDecodedOperand& op = ops_[i];
+        const Operand& op = ops_[i];
         if (op.type == ZYDIS_OPERAND_TYPE_MEMORY) {
             for (ZydisRegister r : {op.mem.base, op.mem.index})
                 if (const int p = position(r); p >= 0) read |= static_cast<std::uint8_t>(1u << p);
@@ -1062,7 +1142,7 @@ bool Walker::SaveOrRestore(State& s, int& restored) {
         at = s.r[kSp].off - (save ? 8 : 0);
     } else if (IsMove(mn) && ins_->operand_count_visible == 2) {
         const int mem = ops_[0].type == ZYDIS_OPERAND_TYPE_MEMORY ? 0 : 1;
-        const ZydisDecodedOperand& other = ops_[1 - mem];
+        const Operand& other = ops_[1 - mem];
         if (ops_[mem].type != ZYDIS_OPERAND_TYPE_MEMORY || other.type != ZYDIS_OPERAND_TYPE_REGISTER) return false;
         Kind kind = kNone;
         bool indexed = false;
@@ -1153,14 +1233,16 @@ bool Walker::Decode(u32 rva) {
     ops_ = ops_buf_;
     // The instruction and then only its own operands (the whole decode would clear all ten).
     ZydisDecoderContext context;
-    if (ZYAN_FAILED(ZydisDecoderDecodeInstruction(&decoder_, &context, file.data() + begin, end - begin, &ins_buf_)))
+    if (ZYAN_FAILED(ZydisDecoderDecodeInstruction(&decoder_, &context, file.data() + begin, end - begin, &decoded_ins_)))
         return false;
-    const std::size_t n = ins_buf_.operand_count;
+    const std::size_t n = decoded_ins_.operand_count;
     if (n > ZYDIS_MAX_OPERAND_COUNT ||
-        ZYAN_FAILED(ZydisDecoderDecodeOperands(&decoder_, &context, &ins_buf_, ops_buf_, static_cast<ZyanU8>(n))))
+        ZYAN_FAILED(ZydisDecoderDecodeOperands(&decoder_, &context, &decoded_ins_, decoded_ops_, static_cast<ZyanU8>(n))))
         return false;
+    ins_buf_ = Compact(decoded_ins_);
+    for (std::size_t k = 0; k < n; ++k) ops_buf_[k] = Compact(decoded_ops_[k]);
     // Zero past the instruction's own, as far as the steps look by position.
-    if (n < kOpsKept) std::memset(ops_buf_ + n, 0, (kOpsKept - n) * sizeof ops_buf_[0]);
+    for (std::size_t k = n; k < kOpsKept; ++k) ops_buf_[k] = Operand{};
     // The table is twice the entries kept, so probing always ends at a free slot.
     if (scratch_.decoded_slot.size() < kDecodedKept) {
         decoded_.ins.push_back(ins_buf_);
@@ -1207,7 +1289,7 @@ Walker::Next Walker::Instruction(u32 rva, State& s) {
     }
     // Evidence first, from the state before the instruction.
     for (int i = 0; i < ins_->operand_count; ++i) {
-        const ZydisDecodedOperand& op = ops_[i];
+        const Operand& op = ops_[i];
         if (op.visibility == ZYDIS_OPERAND_VISIBILITY_HIDDEN && stack_op) continue;
         if (op.type != ZYDIS_OPERAND_TYPE_MEMORY) continue;
         const bool agen = op.mem.type == ZYDIS_MEMOP_TYPE_AGEN;
