@@ -209,6 +209,8 @@ struct DecodedStack {
 };
 // Decoded instructions one walk keeps (some 2 MB); a longer walk decodes the rest each time.
 constexpr std::size_t kDecodedKept = 2048;
+// The table of them starts small and doubles (most walks are short), to twice the entries kept.
+constexpr std::size_t kDecodedSlotsFirst = 128;
 // Operands kept of each decoded instruction at the least: the steps read the first two of some
 // instructions without asking how many there are.
 constexpr std::size_t kOpsKept = 2;
@@ -364,10 +366,7 @@ public:
         sc.work.clear();
         sc.slots.assign(64, {0, 0});
         // Only the slots the last walk used are cleared: most walks are short.
-        if (sc.decoded_slots.empty()) {
-            sc.decoded_slots.assign(2 * kDecodedKept, {0, 0});
-            sc.decoded_slot.reserve(kDecodedKept);
-        }
+        if (sc.decoded_slots.empty()) sc.decoded_slots.assign(kDecodedSlotsFirst, {0, 0});
         for (std::uint32_t slot : sc.decoded_slot) sc.decoded_slots[slot] = {0, 0};
         sc.decoded_slot.clear();
         return sc;
@@ -690,6 +689,8 @@ private:
     u32& SeenHead(u32 rva);
     u32* SeenFind(u32 rva);
     bool Decode(u32 rva);
+    bool DecodeNew(u32 rva, std::size_t slot);
+    void GrowDecodedSlots();
     // ins_ and ops_ anew after a walk nested into a callee, whose instructions may have moved
     // the stack of decoded ones.
     void Repoint() {
@@ -1225,6 +1226,13 @@ bool Walker::Decode(u32 rva) {
         Repoint();
         return true;
     }
+    return DecodeNew(rva, i);
+}
+
+// The instruction at `rva` decoded, and kept at slot `i` of the table when there is room.
+bool Walker::DecodeNew(u32 rva, std::size_t i) {
+    std::vector<std::pair<u32, u32>>& slots = scratch_.decoded_slots;
+    const u32 key = rva + 1;
     u64 begin = 0, end = 0;
     if (!m_.CodeRegion(rva, begin, end)) return false;
     const std::string_view file = m_.file_;
@@ -1243,8 +1251,14 @@ bool Walker::Decode(u32 rva) {
     for (std::size_t k = 0; k < n; ++k) ops_buf_[k] = Compact(decoded_ops_[k]);
     // Zero past the instruction's own, as far as the steps look by position.
     for (std::size_t k = n; k < kOpsKept; ++k) ops_buf_[k] = Operand{};
-    // The table is twice the entries kept, so probing always ends at a free slot.
+    // The table is kept at most a quarter full, and half when it holds the most it may, so
+    // probing always ends at a free slot.
     if (scratch_.decoded_slot.size() < kDecodedKept) {
+        if ((scratch_.decoded_slot.size() + 1) * 4 > slots.size() && slots.size() < 2 * kDecodedKept) {
+            GrowDecodedSlots();
+            i = (key * 2654435761u) & (slots.size() - 1);
+            while (slots[i].first != 0) i = (i + 1) & (slots.size() - 1);
+        }
         decoded_.ins.push_back(ins_buf_);
         decoded_.first.push_back(static_cast<u32>(decoded_.ops.size()));
         decoded_.ops.insert(decoded_.ops.end(), ops_buf_, ops_buf_ + std::max(n, kOpsKept));
@@ -1252,6 +1266,20 @@ bool Walker::Decode(u32 rva) {
         slots[i] = {key, static_cast<u32>(decoded_.ins.size())};
     }
     return true;
+}
+
+void Walker::GrowDecodedSlots() {
+    std::vector<std::pair<u32, u32>>& slots = scratch_.decoded_slots;
+    std::vector<std::pair<u32, u32>> old(slots.size() * 2, {0, 0});
+    old.swap(slots);
+    scratch_.decoded_slot.clear();
+    for (const auto& e : old) {
+        if (e.first == 0) continue;
+        std::size_t j = (e.first * 2654435761u) & (slots.size() - 1);
+        while (slots[j].first != 0) j = (j + 1) & (slots.size() - 1);
+        slots[j] = e;
+        scratch_.decoded_slot.push_back(static_cast<u32>(j));
+    }
 }
 
 Walker::Next Walker::Instruction(u32 rva, State& s) {
