@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -749,16 +750,23 @@ int XmmId(ZydisRegister reg) {
     return r <= ZYDIS_REGISTER_MAX_VALUE ? Registers().vec[r] : -1;
 }
 
+// Hashes the registers and the small fields, not the saves and pushes (rarely all that tells two
+// states at one address apart): equal states hash alike, and the bytes are compared anyway.
 u64 HashState(const State& s) {
-    u64 h = 1469598103934665603ull;
     const char* bytes = reinterpret_cast<const char*>(&s);
-    std::size_t i = 0;
-    for (; i + 8 <= sizeof s; i += 8) {
-        u64 v;
-        std::memcpy(&v, bytes + i, 8);
-        h = (h ^ v) * 1099511628211ull;
-    }
-    for (; i < sizeof s; ++i) h = (h ^ static_cast<unsigned char>(bytes[i])) * 1099511628211ull;
+    u64 h = 1469598103934665603ull;
+    auto words = [&h, bytes](std::size_t from, std::size_t to) {
+        std::size_t i = from;
+        for (; i + 8 <= to; i += 8) {
+            u64 v;
+            std::memcpy(&v, bytes + i, 8);
+            h = (h ^ v) * 1099511628211ull;
+        }
+        for (; i < to; ++i) h = (h ^ static_cast<unsigned char>(bytes[i])) * 1099511628211ull;
+    };
+    words(offsetof(State, r), offsetof(State, saves));
+    words(offsetof(State, setup), offsetof(State, pushed));
+    words(offsetof(State, push_run), sizeof(State));
     return h ^ (h >> 29);
 }
 
