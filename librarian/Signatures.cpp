@@ -126,12 +126,15 @@ struct Operand {
     std::uint8_t visibility = ZYDIS_OPERAND_VISIBILITY_INVALID;
     std::uint8_t actions = 0;
     std::uint16_t size = 0;
+    // Beside each register its numbers as GprOf() and XmmId() give them, -1 for none.
     struct {
         ZydisRegister value = ZYDIS_REGISTER_NONE;
+        std::int8_t gpr = -1, xmm = -1;
     } reg;
     struct {
         std::uint8_t type = ZYDIS_MEMOP_TYPE_INVALID;
         std::uint8_t scale = 0;
+        std::int8_t base_gpr = -1, base_xmm = -1, index_gpr = -1, index_xmm = -1;
         ZydisRegister segment = ZYDIS_REGISTER_NONE, base = ZYDIS_REGISTER_NONE, index = ZYDIS_REGISTER_NONE;
         struct {
             i64 value = 0;
@@ -145,45 +148,6 @@ struct Operand {
         } value{0};
     } imm;
 };
-
-Instr Compact(const ZydisDecodedInstruction& d) {
-    Instr i;
-    i.mnemonic = d.mnemonic;
-    i.meta.category = d.meta.category;
-    i.length = d.length;
-    i.operand_count = d.operand_count;
-    i.operand_count_visible = d.operand_count_visible;
-    i.operand_width = d.operand_width;
-    return i;
-}
-
-Operand Compact(const ZydisDecodedOperand& d) {
-    Operand o;
-    o.type = static_cast<std::uint8_t>(d.type);
-    o.visibility = static_cast<std::uint8_t>(d.visibility);
-    o.actions = d.actions;
-    o.size = d.size;
-    switch (d.type) {
-        case ZYDIS_OPERAND_TYPE_REGISTER:
-            o.reg.value = d.reg.value;
-            break;
-        case ZYDIS_OPERAND_TYPE_MEMORY:
-            o.mem.type = static_cast<std::uint8_t>(d.mem.type);
-            o.mem.scale = d.mem.scale;
-            o.mem.segment = d.mem.segment;
-            o.mem.base = d.mem.base;
-            o.mem.index = d.mem.index;
-            o.mem.disp.value = d.mem.disp.value;
-            break;
-        case ZYDIS_OPERAND_TYPE_IMMEDIATE:
-            o.imm.is_relative = d.imm.is_relative;
-            o.imm.value.u = d.imm.value.u;
-            break;
-        default:
-            break;
-    }
-    return o;
-}
 
 // A place a walk has still to go, with the state it goes there with.
 struct WorkItem {
@@ -634,7 +598,6 @@ private:
     Next Effects(u32 rva, State& s);
     bool SaveOrRestore(State& s, int& restored);
     void Setups(State& s, bool zero_idiom);
-    int Gpr(ZydisRegister reg) const;
     void Access(const Operand& op, const State& s, bool agen);
     bool StackAddress(const Operand& op, const State& s, Kind& kind, i64& addr, bool& indexed) const;
     void ReadEvidence(const State& s, bool zero_idiom);
@@ -730,10 +693,6 @@ struct RegisterTables {
 const RegisterTables kRegisterTables;
 inline const RegisterTables& Registers() { return kRegisterTables; }
 
-int Walker::Gpr(ZydisRegister reg) const {
-    const unsigned r = static_cast<unsigned>(reg);
-    return r <= ZYDIS_REGISTER_MAX_VALUE ? Registers().gpr[r] : -1;
-}
 
 // Position (0..3) of a general register among the x64 argument registers, or -1.
 // x64: rcx, rdx, r8, r9; x86: the registers compilers pass their own functions' arguments in
@@ -749,6 +708,57 @@ int XmmId(ZydisRegister reg) {
     const unsigned r = static_cast<unsigned>(reg);
     return r <= ZYDIS_REGISTER_MAX_VALUE ? Registers().vec[r] : -1;
 }
+
+int GprOf(ZydisRegister reg) {
+    const unsigned r = static_cast<unsigned>(reg);
+    return r <= ZYDIS_REGISTER_MAX_VALUE ? Registers().gpr[r] : -1;
+}
+
+Instr Compact(const ZydisDecodedInstruction& d) {
+    Instr i;
+    i.mnemonic = d.mnemonic;
+    i.meta.category = d.meta.category;
+    i.length = d.length;
+    i.operand_count = d.operand_count;
+    i.operand_count_visible = d.operand_count_visible;
+    i.operand_width = d.operand_width;
+    return i;
+}
+
+Operand Compact(const ZydisDecodedOperand& d) {
+    Operand o;
+    o.type = static_cast<std::uint8_t>(d.type);
+    o.visibility = static_cast<std::uint8_t>(d.visibility);
+    o.actions = d.actions;
+    o.size = d.size;
+    switch (d.type) {
+        case ZYDIS_OPERAND_TYPE_REGISTER:
+            o.reg.value = d.reg.value;
+            o.reg.gpr = static_cast<std::int8_t>(GprOf(d.reg.value));
+            o.reg.xmm = static_cast<std::int8_t>(XmmId(d.reg.value));
+            break;
+        case ZYDIS_OPERAND_TYPE_MEMORY:
+            o.mem.type = static_cast<std::uint8_t>(d.mem.type);
+            o.mem.scale = d.mem.scale;
+            o.mem.segment = d.mem.segment;
+            o.mem.base = d.mem.base;
+            o.mem.index = d.mem.index;
+            o.mem.base_gpr = static_cast<std::int8_t>(GprOf(d.mem.base));
+            o.mem.base_xmm = static_cast<std::int8_t>(XmmId(d.mem.base));
+            o.mem.index_gpr = static_cast<std::int8_t>(GprOf(d.mem.index));
+            o.mem.index_xmm = static_cast<std::int8_t>(XmmId(d.mem.index));
+            o.mem.disp.value = d.mem.disp.value;
+            break;
+        case ZYDIS_OPERAND_TYPE_IMMEDIATE:
+            o.imm.is_relative = d.imm.is_relative;
+            o.imm.value.u = d.imm.value.u;
+            break;
+        default:
+            break;
+    }
+    return o;
+}
+
 
 // Hashes the registers and the small fields, not the saves and pushes (rarely all that tells two
 // states at one address apart): equal states hash alike, and the bytes are compared anyway.
@@ -774,8 +784,8 @@ bool Walker::StackAddress(const Operand& op, const State& s, Kind& kind, i64& ad
                           bool& indexed) const {
     if (op.type != ZYDIS_OPERAND_TYPE_MEMORY) return false;
     if (op.mem.segment == ZYDIS_REGISTER_FS || op.mem.segment == ZYDIS_REGISTER_GS) return false;
-    const int base = Gpr(op.mem.base);
-    const int index = Gpr(op.mem.index);
+    const int base = op.mem.base_gpr;
+    const int index = op.mem.index_gpr;
     if (base < 0 || !Stacky(s.r[base].kind)) {
         // A stack address as the index of an absolute table is not a pattern compilers make.
         if (index >= 0 && Stacky(s.r[index].kind)) {
@@ -890,9 +900,9 @@ bool MergesDestination(const Instr& ins, const Operand* ops, int i) {
 // x64: argument registers this instruction reads before the path wrote them.
 void Walker::ReadEvidence(const State& s, bool zero_idiom) {
     if (zero_idiom) return;
-    auto gpr_read = [&](ZydisRegister reg) {
-        if (s.r10_rcx && Gpr(reg) == 10 && ins_->mnemonic != ZYDIS_MNEMONIC_SYSCALL) f_.reg_reads |= 1;
-        const int p = ArgPosition(Gpr(reg), m_.x64_);
+    auto gpr_read = [&](ZydisRegister reg, int gpr) {
+        if (s.r10_rcx && gpr == 10 && ins_->mnemonic != ZYDIS_MNEMONIC_SYSCALL) f_.reg_reads |= 1;
+        const int p = ArgPosition(gpr, m_.x64_);
         if (p < 0) return;
         const unsigned width = ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, reg) / 8;
         // A byte register of the high half (ah, ch) reads bits a byte write did not cover.
@@ -903,18 +913,18 @@ void Walker::ReadEvidence(const State& s, bool zero_idiom) {
     for (int i = 0; i < ins_->operand_count; ++i) {
         const Operand& op = ops_[i];
         if (op.type == ZYDIS_OPERAND_TYPE_MEMORY) {
-            gpr_read(op.mem.base);
-            gpr_read(op.mem.index);
+            gpr_read(op.mem.base, op.mem.base_gpr);
+            gpr_read(op.mem.index, op.mem.index_gpr);
             continue;
         }
         if (op.type != ZYDIS_OPERAND_TYPE_REGISTER || !(op.actions & ZYDIS_OPERAND_ACTION_MASK_READ)) continue;
-        const int x = m_.x64_ ? XmmId(op.reg.value) : -1;
+        const int x = m_.x64_ ? op.reg.xmm : -1;
         if (x >= 0 && x < 4) {
             if (!(s.xmm_written & (1u << x)) && !MergesDestination(*ins_, ops_, i))
                 f_.reg_reads |= static_cast<std::uint8_t>(0x10u << x);
             continue;
         }
-        gpr_read(op.reg.value);
+        gpr_read(op.reg.value, op.reg.gpr);
     }
 }
 
@@ -937,12 +947,12 @@ void Walker::Writes(State& s, bool skip_stack) {
         if (op.type != ZYDIS_OPERAND_TYPE_REGISTER) continue;
         if (!(op.actions & ZYDIS_OPERAND_ACTION_MASK_WRITE)) continue;
         const bool sure = (op.actions & ZYDIS_OPERAND_ACTION_WRITE) != 0;
-        const int x = XmmId(op.reg.value);
+        const int x = op.reg.xmm;
         if (x >= 0) {
             if (x < 4 && sure) s.xmm_written |= static_cast<std::uint8_t>(1u << x);
             continue;
         }
-        const int g = Gpr(op.reg.value);
+        const int g = op.reg.gpr;
         if (g < 0) continue;
         if (g == kSp) {
             if (!skip_stack) s.r[kSp].kind = kLost;
@@ -982,7 +992,7 @@ bool Walker::Target(u32 rva, const Operand& op, u32& target, const ImportRef*& i
     import = nullptr;
     if (op.type == ZYDIS_OPERAND_TYPE_REGISTER) {
         // Through a register that holds an imported function's address.
-        const int g = Gpr(op.reg.value);
+        const int g = op.reg.gpr;
         if (g < 0 || current_->r[g].kind != kImport) return false;
         auto it = m_.imports_.find(static_cast<u32>(current_->r[g].off));
         if (it == m_.imports_.end()) return false;
@@ -1063,7 +1073,7 @@ bool Walker::JumpTable(u32 rva, const State& s) {
     if (m_.x64_ || op.type != ZYDIS_OPERAND_TYPE_MEMORY || op.mem.base != ZYDIS_REGISTER_NONE ||
         op.mem.scale != 4)
         return false;
-    const int index = Gpr(op.mem.index);
+    const int index = op.mem.index_gpr;
     if (index < 0 || s.bound_reg != index || s.bound == 0 || s.bound > m_.session_.Limits().JumpTableEntries)
         return false;
     const u64 va = static_cast<u32>(op.mem.disp.value);
@@ -1085,21 +1095,20 @@ bool Walker::JumpTable(u32 rva, const State& s) {
 // writes are.
 void Walker::Setups(State& s, bool zero_idiom) {
     std::uint8_t read = 0, written = 0;
-    auto position = [&](ZydisRegister reg) {
-        const int g = ArgPosition(Gpr(reg));
+    auto position = [&](int gpr, int xmm) {
+        const int g = ArgPosition(gpr);
         if (g >= 0) return g;
-        const int x = XmmId(reg);
-        return x >= 0 && x < 4 ? x : -1;
+        return xmm >= 0 && xmm < 4 ? xmm : -1;
     };
     for (int i = 0; i < ins_->operand_count; ++i) {
         const Operand& op = ops_[i];
         if (op.type == ZYDIS_OPERAND_TYPE_MEMORY) {
-            for (ZydisRegister r : {op.mem.base, op.mem.index})
-                if (const int p = position(r); p >= 0) read |= static_cast<std::uint8_t>(1u << p);
+            if (const int p = position(op.mem.base_gpr, op.mem.base_xmm); p >= 0) read |= static_cast<std::uint8_t>(1u << p);
+            if (const int p = position(op.mem.index_gpr, op.mem.index_xmm); p >= 0) read |= static_cast<std::uint8_t>(1u << p);
             continue;
         }
         if (op.type != ZYDIS_OPERAND_TYPE_REGISTER) continue;
-        const int p = position(op.reg.value);
+        const int p = position(op.reg.gpr, op.reg.xmm);
         if (p < 0) continue;
         if ((op.actions & ZYDIS_OPERAND_ACTION_MASK_READ) && !zero_idiom)
             read |= static_cast<std::uint8_t>(1u << p);
@@ -1130,10 +1139,10 @@ bool IsMove(ZydisMnemonic mn) {
 bool Walker::SaveOrRestore(State& s, int& restored) {
     restored = -1;
     if (!m_.x64_) return false;
-    auto code_of = [&](ZydisRegister reg) {
-        const int g = ArgPosition(Gpr(reg));
-        if (g >= 0) return ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, reg) == 64 ? g : -1;
-        const int x = XmmId(reg);
+    auto code_of = [&](const Operand& op) {
+        const int g = ArgPosition(op.reg.gpr);
+        if (g >= 0) return ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, op.reg.value) == 64 ? g : -1;
+        const int x = op.reg.xmm;
         return x >= 0 && x < 4 ? 4 + x : -1;
     };
     auto open = [&](int code) {
@@ -1146,7 +1155,7 @@ bool Walker::SaveOrRestore(State& s, int& restored) {
     const ZydisMnemonic mn = ins_->mnemonic;
     if (mn == ZYDIS_MNEMONIC_PUSH || mn == ZYDIS_MNEMONIC_POP) {
         if (ops_[0].type != ZYDIS_OPERAND_TYPE_REGISTER || s.r[kSp].kind != kExact) return false;
-        code = code_of(ops_[0].reg.value);
+        code = code_of(ops_[0]);
         save = mn == ZYDIS_MNEMONIC_PUSH;
         at = s.r[kSp].off - (save ? 8 : 0);
     } else if (IsMove(mn) && ins_->operand_count_visible == 2) {
@@ -1159,7 +1168,7 @@ bool Walker::SaveOrRestore(State& s, int& restored) {
             at >= 0)
             return false;
         save_kind = kind;
-        code = code_of(other.reg.value);
+        code = code_of(other);
         save = mem == 0;
     } else {
         return false;
@@ -1211,7 +1220,7 @@ Walker::Next Walker::Decoded(u32 rva, State& s) {
     if (!m_.x64_) {
         const ZydisMnemonic mn = ins_->mnemonic;
         if (compensate && mn == ZYDIS_MNEMONIC_SUB && ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER &&
-            Gpr(ops_[0].reg.value) == kSp && ops_[1].type == ZYDIS_OPERAND_TYPE_IMMEDIATE)
+            ops_[0].reg.gpr == kSp && ops_[1].type == ZYDIS_OPERAND_TYPE_IMMEDIATE)
             s.r[kSp] = sp_before;  // what the callee popped, taken back
         if (mn == ZYDIS_MNEMONIC_PUSH) {
             s.push_run = static_cast<std::uint16_t>(std::min(s.push_run + 4, 0xFFFF));
@@ -1346,8 +1355,8 @@ Walker::Next Walker::Instruction(u32 rva, State& s) {
         if (StackAddress(ops_[0], s, kind, a, indexed) && kind == kExact && !indexed && a >= 8 && a < 0x28 &&
             a % 8 == 0) {
             const int p = static_cast<int>(a / 8) - 1;
-            const int g = ArgPosition(Gpr(ops_[1].reg.value));
-            const int x = XmmId(ops_[1].reg.value);
+            const int g = ArgPosition(ops_[1].reg.gpr);
+            const int x = ops_[1].reg.xmm;
             if (g == p && s.gpr_written[p] < 8) {
                 s.pending |= static_cast<std::uint8_t>(1u << p);
                 spill = true;
@@ -1393,7 +1402,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
         case ZYDIS_MNEMONIC_CMP: case ZYDIS_MNEMONIC_TEST: case ZYDIS_MNEMONIC_AND:
             if (mn == ZYDIS_MNEMONIC_MOV && ops_[0].type == ZYDIS_OPERAND_TYPE_MEMORY &&
                 ops_[1].type == ZYDIS_OPERAND_TYPE_REGISTER)
-                Escapes(s, Gpr(ops_[1].reg.value));  // stored away
+                Escapes(s, ops_[1].reg.gpr);  // stored away
             break;
         case ZYDIS_MNEMONIC_PUSH:
             // Kept on the stack: handed on only if a call finds it among its arguments.
@@ -1404,7 +1413,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
         default:
             for (int i = 0; i < ins_->operand_count_visible; ++i)
                 if (ops_[i].type == ZYDIS_OPERAND_TYPE_REGISTER && (ops_[i].actions & ZYDIS_OPERAND_ACTION_MASK_READ))
-                    Escapes(s, Gpr(ops_[i].reg.value));
+                    Escapes(s, ops_[i].reg.gpr);
     }
 
     const std::uint8_t cmp_reg = s.cmp_reg;
@@ -1448,7 +1457,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             return Next::Fall;
         case ZYDIS_MNEMONIC_CMP:
             if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER && ops_[1].type == ZYDIS_OPERAND_TYPE_IMMEDIATE) {
-                const int g = Gpr(ops_[0].reg.value);
+                const int g = ops_[0].reg.gpr;
                 if (g >= 0) {
                     s.cmp_reg = static_cast<std::uint8_t>(g);
                     s.cmp_imm = static_cast<u32>(ops_[1].imm.value.u);
@@ -1458,7 +1467,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
         case ZYDIS_MNEMONIC_PUSH: {
             // The operand width, not the operand's: push 1 stores a whole slot.
             AdjustSp(s, -std::max<i64>(2, ins_->operand_width / 8));
-            const int g = ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER ? Gpr(ops_[0].reg.value) : -1;
+            const int g = ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER ? ops_[0].reg.gpr : -1;
             const Reg sp = s.r[kSp];
             if (sp.kind == kExact || sp.kind == kAtMost) {
                 for (State::Pushed& p : s.pushed)
@@ -1483,7 +1492,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
                     }
             AdjustSp(s, std::max<i64>(2, ins_->operand_width / 8));
             if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER) {
-                const int g = Gpr(ops_[0].reg.value);
+                const int g = ops_[0].reg.gpr;
                 if (g == kSp) {
                     s.r[kSp].kind = kLost;
                     return Next::Fall;
@@ -1529,7 +1538,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
         case ZYDIS_MNEMONIC_MOV:
             if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER && ops_[1].type == ZYDIS_OPERAND_TYPE_MEMORY) {
                 // A stack address loaded back from where it was pushed.
-                const int d = Gpr(ops_[0].reg.value);
+                const int d = ops_[0].reg.gpr;
                 Kind kind = kNone;
                 i64 a = 0;
                 bool indexed = false;
@@ -1552,7 +1561,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
                 }
             }
             if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER && ops_[1].type == ZYDIS_OPERAND_TYPE_REGISTER) {
-                const int d = Gpr(ops_[0].reg.value), r = Gpr(ops_[1].reg.value);
+                const int d = ops_[0].reg.gpr, r = ops_[1].reg.gpr;
                 const unsigned w = ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, ops_[0].reg.value);
                 if (d >= 0 && r >= 0 && w == static_cast<unsigned>(width * 8)) {
                     const Reg copy = s.r[r];
@@ -1567,7 +1576,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             break;
         case ZYDIS_MNEMONIC_MOVZX:
             if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER && ops_[1].type == ZYDIS_OPERAND_TYPE_REGISTER) {
-                const int d = Gpr(ops_[0].reg.value), r = Gpr(ops_[1].reg.value);
+                const int d = ops_[0].reg.gpr, r = ops_[1].reg.gpr;
                 if (d >= 0 && r >= 0 && s.bound_reg == r) {
                     Writes(s, true);
                     s.bound_reg = static_cast<std::uint8_t>(d);
@@ -1576,8 +1585,8 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             }
             break;
         case ZYDIS_MNEMONIC_LEA: {
-            const int d = Gpr(ops_[0].reg.value);
-            const int base = Gpr(ops_[1].mem.base);
+            const int d = ops_[0].reg.gpr;
+            const int base = ops_[1].mem.base_gpr;
             Reg value{};
             if (base >= 0 && Stacky(s.r[base].kind)) {
                 value = s.r[base];
@@ -1597,7 +1606,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
         }
         case ZYDIS_MNEMONIC_ADD: case ZYDIS_MNEMONIC_SUB: case ZYDIS_MNEMONIC_AND: {
             if (ops_[0].type != ZYDIS_OPERAND_TYPE_REGISTER) break;
-            const int d = Gpr(ops_[0].reg.value);
+            const int d = ops_[0].reg.gpr;
             if (d < 0 || !Stacky(s.r[d].kind)) break;
             Reg value = s.r[d];
             if (ops_[1].type == ZYDIS_OPERAND_TYPE_IMMEDIATE) {
