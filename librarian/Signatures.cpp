@@ -126,15 +126,16 @@ struct Operand {
     std::uint8_t visibility = ZYDIS_OPERAND_VISIBILITY_INVALID;
     std::uint8_t actions = 0;
     std::uint16_t size = 0;
-    // Beside each register its numbers as GprOf() and XmmId() give them, -1 for none.
+    // Beside each register its numbers as GprOf(), XmmId() and ArgPosition() (for the walk's
+    // machine) give them, -1 for none.
     struct {
         ZydisRegister value = ZYDIS_REGISTER_NONE;
-        std::int8_t gpr = -1, xmm = -1;
+        std::int8_t gpr = -1, xmm = -1, arg = -1;
     } reg;
     struct {
         std::uint8_t type = ZYDIS_MEMOP_TYPE_INVALID;
         std::uint8_t scale = 0;
-        std::int8_t base_gpr = -1, base_xmm = -1, index_gpr = -1, index_xmm = -1;
+        std::int8_t base_gpr = -1, base_xmm = -1, base_arg = -1, index_gpr = -1, index_xmm = -1, index_arg = -1;
         ZydisRegister segment = ZYDIS_REGISTER_NONE, base = ZYDIS_REGISTER_NONE, index = ZYDIS_REGISTER_NONE;
         struct {
             i64 value = 0;
@@ -725,7 +726,7 @@ Instr Compact(const ZydisDecodedInstruction& d) {
     return i;
 }
 
-Operand Compact(const ZydisDecodedOperand& d) {
+Operand Compact(const ZydisDecodedOperand& d, bool x64) {
     Operand o;
     o.type = static_cast<std::uint8_t>(d.type);
     o.visibility = static_cast<std::uint8_t>(d.visibility);
@@ -736,6 +737,7 @@ Operand Compact(const ZydisDecodedOperand& d) {
             o.reg.value = d.reg.value;
             o.reg.gpr = static_cast<std::int8_t>(GprOf(d.reg.value));
             o.reg.xmm = static_cast<std::int8_t>(XmmId(d.reg.value));
+            o.reg.arg = static_cast<std::int8_t>(ArgPosition(o.reg.gpr, x64));
             break;
         case ZYDIS_OPERAND_TYPE_MEMORY:
             o.mem.type = static_cast<std::uint8_t>(d.mem.type);
@@ -747,6 +749,8 @@ Operand Compact(const ZydisDecodedOperand& d) {
             o.mem.base_xmm = static_cast<std::int8_t>(XmmId(d.mem.base));
             o.mem.index_gpr = static_cast<std::int8_t>(GprOf(d.mem.index));
             o.mem.index_xmm = static_cast<std::int8_t>(XmmId(d.mem.index));
+            o.mem.base_arg = static_cast<std::int8_t>(ArgPosition(o.mem.base_gpr, x64));
+            o.mem.index_arg = static_cast<std::int8_t>(ArgPosition(o.mem.index_gpr, x64));
             o.mem.disp.value = d.mem.disp.value;
             break;
         case ZYDIS_OPERAND_TYPE_IMMEDIATE:
@@ -763,20 +767,25 @@ Operand Compact(const ZydisDecodedOperand& d) {
 // Hashes the registers and the small fields, not the saves and pushes (rarely all that tells two
 // states at one address apart): equal states hash alike, and the bytes are compared anyway.
 u64 HashState(const State& s) {
+    static_assert((offsetof(State, saves) - offsetof(State, r)) % 8 == 0 &&
+                      offsetof(State, pushed) - offsetof(State, setup) == 4 &&
+                      sizeof(State) - offsetof(State, push_run) == 12,
+                  "the words hashed");
     const char* bytes = reinterpret_cast<const char*>(&s);
     u64 h = 1469598103934665603ull;
-    auto words = [&h, bytes](std::size_t from, std::size_t to) {
-        std::size_t i = from;
-        for (; i + 8 <= to; i += 8) {
-            u64 v;
-            std::memcpy(&v, bytes + i, 8);
-            h = (h ^ v) * 1099511628211ull;
-        }
-        for (; i < to; ++i) h = (h ^ static_cast<unsigned char>(bytes[i])) * 1099511628211ull;
-    };
-    words(offsetof(State, r), offsetof(State, saves));
-    words(offsetof(State, setup), offsetof(State, pushed));
-    words(offsetof(State, push_run), sizeof(State));
+    auto mix = [&h](u64 v) { h = (h ^ v) * 1099511628211ull; };
+    for (std::size_t i = offsetof(State, r); i < offsetof(State, saves); i += 8) {
+        u64 v;
+        std::memcpy(&v, bytes + i, 8);
+        mix(v);
+    }
+    u32 setup, run;
+    u64 last;
+    std::memcpy(&setup, bytes + offsetof(State, setup), 4);
+    std::memcpy(&run, bytes + offsetof(State, push_run), 4);
+    std::memcpy(&last, bytes + offsetof(State, push_run) + 4, 8);
+    mix(static_cast<u64>(setup) << 32 | run);
+    mix(last);
     return h ^ (h >> 29);
 }
 
@@ -900,9 +909,8 @@ bool MergesDestination(const Instr& ins, const Operand* ops, int i) {
 // x64: argument registers this instruction reads before the path wrote them.
 void Walker::ReadEvidence(const State& s, bool zero_idiom) {
     if (zero_idiom) return;
-    auto gpr_read = [&](ZydisRegister reg, int gpr) {
+    auto gpr_read = [&](ZydisRegister reg, int gpr, int p) {
         if (s.r10_rcx && gpr == 10 && ins_->mnemonic != ZYDIS_MNEMONIC_SYSCALL) f_.reg_reads |= 1;
-        const int p = ArgPosition(gpr, m_.x64_);
         if (p < 0) return;
         const unsigned width = ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, reg) / 8;
         // A byte register of the high half (ah, ch) reads bits a byte write did not cover.
@@ -913,8 +921,8 @@ void Walker::ReadEvidence(const State& s, bool zero_idiom) {
     for (int i = 0; i < ins_->operand_count; ++i) {
         const Operand& op = ops_[i];
         if (op.type == ZYDIS_OPERAND_TYPE_MEMORY) {
-            gpr_read(op.mem.base, op.mem.base_gpr);
-            gpr_read(op.mem.index, op.mem.index_gpr);
+            gpr_read(op.mem.base, op.mem.base_gpr, op.mem.base_arg);
+            gpr_read(op.mem.index, op.mem.index_gpr, op.mem.index_arg);
             continue;
         }
         if (op.type != ZYDIS_OPERAND_TYPE_REGISTER || !(op.actions & ZYDIS_OPERAND_ACTION_MASK_READ)) continue;
@@ -924,7 +932,7 @@ void Walker::ReadEvidence(const State& s, bool zero_idiom) {
                 f_.reg_reads |= static_cast<std::uint8_t>(0x10u << x);
             continue;
         }
-        gpr_read(op.reg.value, op.reg.gpr);
+        gpr_read(op.reg.value, op.reg.gpr, op.reg.arg);
     }
 }
 
@@ -961,7 +969,7 @@ void Walker::Writes(State& s, bool skip_stack) {
         s.r[g] = Reg{};
         if (s.bound_reg == g) s.bound_reg = 0xFF;
         if (g == 10) s.r10_rcx = false;
-        const int p = ArgPosition(g, m_.x64_);
+        const int p = op.reg.arg;
         // Even a byte written makes later reads of the whole register the code's own: compilers
         // set a byte (setcc) and then move the whole register.
         if (p >= 0 && sure) s.gpr_written[p] = 8;
@@ -1095,20 +1103,20 @@ bool Walker::JumpTable(u32 rva, const State& s) {
 // writes are.
 void Walker::Setups(State& s, bool zero_idiom) {
     std::uint8_t read = 0, written = 0;
-    auto position = [&](int gpr, int xmm) {
-        const int g = ArgPosition(gpr);
+    // (Setups runs on x64 only, the machine the operands' argument positions are for.)
+    auto position = [&](int g, int xmm) {
         if (g >= 0) return g;
         return xmm >= 0 && xmm < 4 ? xmm : -1;
     };
     for (int i = 0; i < ins_->operand_count; ++i) {
         const Operand& op = ops_[i];
         if (op.type == ZYDIS_OPERAND_TYPE_MEMORY) {
-            if (const int p = position(op.mem.base_gpr, op.mem.base_xmm); p >= 0) read |= static_cast<std::uint8_t>(1u << p);
-            if (const int p = position(op.mem.index_gpr, op.mem.index_xmm); p >= 0) read |= static_cast<std::uint8_t>(1u << p);
+            if (const int p = position(op.mem.base_arg, op.mem.base_xmm); p >= 0) read |= static_cast<std::uint8_t>(1u << p);
+            if (const int p = position(op.mem.index_arg, op.mem.index_xmm); p >= 0) read |= static_cast<std::uint8_t>(1u << p);
             continue;
         }
         if (op.type != ZYDIS_OPERAND_TYPE_REGISTER) continue;
-        const int p = position(op.reg.gpr, op.reg.xmm);
+        const int p = position(op.reg.arg, op.reg.xmm);
         if (p < 0) continue;
         if ((op.actions & ZYDIS_OPERAND_ACTION_MASK_READ) && !zero_idiom)
             read |= static_cast<std::uint8_t>(1u << p);
@@ -1140,7 +1148,7 @@ bool Walker::SaveOrRestore(State& s, int& restored) {
     restored = -1;
     if (!m_.x64_) return false;
     auto code_of = [&](const Operand& op) {
-        const int g = ArgPosition(op.reg.gpr);
+        const int g = op.reg.arg;  // x64 only, as the operands' positions
         if (g >= 0) return ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, op.reg.value) == 64 ? g : -1;
         const int x = op.reg.xmm;
         return x >= 0 && x < 4 ? 4 + x : -1;
@@ -1265,7 +1273,7 @@ bool Walker::DecodeNew(u32 rva, std::size_t i) {
         ZYAN_FAILED(ZydisDecoderDecodeOperands(&decoder_, &context, &decoded_ins_, decoded_ops_, static_cast<ZyanU8>(n))))
         return false;
     ins_buf_ = Compact(decoded_ins_);
-    for (std::size_t k = 0; k < n; ++k) ops_buf_[k] = Compact(decoded_ops_[k]);
+    for (std::size_t k = 0; k < n; ++k) ops_buf_[k] = Compact(decoded_ops_[k], m_.x64_);
     // Zero past the instruction's own, as far as the steps look by position.
     for (std::size_t k = n; k < kOpsKept; ++k) ops_buf_[k] = Operand{};
     // The table is kept at most a quarter full, and half when it holds the most it may, so
@@ -1355,7 +1363,7 @@ Walker::Next Walker::Instruction(u32 rva, State& s) {
         if (StackAddress(ops_[0], s, kind, a, indexed) && kind == kExact && !indexed && a >= 8 && a < 0x28 &&
             a % 8 == 0) {
             const int p = static_cast<int>(a / 8) - 1;
-            const int g = ArgPosition(ops_[1].reg.gpr);
+            const int g = ops_[1].reg.arg;
             const int x = ops_[1].reg.xmm;
             if (g == p && s.gpr_written[p] < 8) {
                 s.pending |= static_cast<std::uint8_t>(1u << p);
