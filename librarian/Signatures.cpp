@@ -156,7 +156,6 @@ struct WorkItem {
     State s;
 };
 struct Scratch {
-    std::vector<WorkItem> work;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> slots;
     // Instructions decoded in this walk, by address: paths meet and part again, and each
     // instruction is reached with several states, so most would be decoded three times or more.
@@ -169,6 +168,7 @@ struct Scratch {
 struct DecodedStack {
     // The states the walks under way met, as chains by address (see Walker::Run).
     std::vector<SeenNode> nodes;
+    std::vector<WorkItem> work;  // where the walks under way have still to go
     std::vector<Instr> ins;
     std::vector<Operand> ops;    // each instruction's operands in turn
     std::vector<std::uint32_t> first;        // where they start in `ops`, by instruction
@@ -329,7 +329,6 @@ public:
         owned_scratch_.push_back(std::move(free_scratch_.back()));
         free_scratch_.pop_back();
         Scratch& sc = *owned_scratch_.back();
-        sc.work.clear();
         sc.slots.assign(64, {0, 0});
         // Only the slots the last walk used are cleared: most walks are short.
         if (sc.decoded_slots.empty()) sc.decoded_slots.assign(kDecodedSlotsFirst, {0, 0});
@@ -352,6 +351,7 @@ public:
         decoded_.ops.reserve(16 * kDecodedKept);
         decoded_.first.reserve(4 * kDecodedKept);
         decoded_.nodes.reserve(4 * kDecodedKept);
+        decoded_.work.reserve(kDecodedKept);
     }
     DecodedStack& Decoded() { return decoded_; }
 
@@ -572,14 +572,16 @@ bool Module::PointerAt(u32 slot, u32& target) const {
 class Walker {
 public:
     Walker(Module& m, u32 entry, int depth)
-        : m_(m), entry_(entry), depth_(depth), scratch_(m.session_.TakeScratch()), work_(scratch_.work), seen_nodes_(m.session_.Decoded().nodes),
+        : m_(m), entry_(entry), depth_(depth), scratch_(m.session_.TakeScratch()), work_(m.session_.Decoded().work), seen_nodes_(m.session_.Decoded().nodes),
           seen_slots_(scratch_.slots), decoded_(m.session_.Decoded()), decoded_base_(decoded_.ins.size()),
           decoded_ops_base_(decoded_.ops.size()), seen_base_(seen_nodes_.size()) {
         ZydisDecoderInit(&decoder_, m.x64_ ? ZYDIS_MACHINE_MODE_LONG_64 : ZYDIS_MACHINE_MODE_LEGACY_32,
                          m.x64_ ? ZYDIS_STACK_WIDTH_64 : ZYDIS_STACK_WIDTH_32);
         slot_ = m.x64_ ? 8 : 4;
+        work_base_ = work_.size();
     }
     ~Walker() {
+        work_.resize(work_base_);  // what a walk that ran out of budget left
         decoded_.ins.resize(decoded_base_);
         decoded_.first.resize(decoded_base_);
         decoded_.ops.resize(decoded_ops_base_);
@@ -648,6 +650,7 @@ private:
     // an open-addressing table (one walk visits most instructions once, so this is hot).
     Scratch& scratch_;
     std::vector<WorkItem>& work_;
+    std::size_t work_base_ = 0;  // this walk's items lie above those of the walks it is nested in
     std::vector<SeenNode>& seen_nodes_;
     std::vector<std::pair<u32, u32>>& seen_slots_;  // rva+1, head+1
     std::size_t seen_used_ = 0;
@@ -1799,7 +1802,7 @@ Facts Walker::Run() {
     State start;
     start.r[kSp] = Reg{kExact, 0};
     work_.push_back({entry_, start});
-    while (!work_.empty()) {
+    while (work_.size() > work_base_) {
         u32 rva = work_.back().rva;
         State s = work_.back().s;
         work_.pop_back();
