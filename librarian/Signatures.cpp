@@ -310,7 +310,8 @@ private:
     std::vector<u32> relocs_;                      // sorted slots holding absolute addresses
     std::vector<u32> starts_;                      // export entries, sorted
     bool Start(u32 rva) const { return std::binary_search(starts_.begin(), starts_.end(), rva); }
-    std::unordered_map<std::string, std::size_t> by_name_;
+    // Names as exports_ holds them (it does not change once open): no copy of every name.
+    std::unordered_map<std::string_view, std::size_t> by_name_;
     struct Memo {
         Facts facts;
         bool busy = true;
@@ -427,7 +428,7 @@ bool Module::Open(const PeExports* exports) {
         return false;
     }
     for (std::size_t i = 0; i < exports_.Named.size(); ++i) {
-        by_name_.emplace(exports_.Named[i].Name, i);
+        by_name_.emplace(std::string_view(exports_.Named[i].Name), i);
         if (exports_.Named[i].Forwarder.empty()) starts_.push_back(exports_.Named[i].Rva);
     }
     for (const PeExport& e : exports_.OrdinalOnly)
@@ -1933,7 +1934,7 @@ Facts Module::ExportAt(const PeExport& e, int depth, int forward_depth) {
 
 Facts Module::Export(const std::string& name, u32 ordinal, int depth, int forward_depth) {
     if (!name.empty()) {
-        auto it = by_name_.find(name);
+        auto it = by_name_.find(std::string_view(name));
         if (it == by_name_.end()) return UnknownFacts();
         return ExportAt(exports_.Named[it->second], depth, forward_depth);
     }
