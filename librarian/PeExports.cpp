@@ -1,5 +1,7 @@
 #include "librarian/PeExports.h"
 
+#include <algorithm>
+
 #include "librarian/PeImage.h"
 
 namespace zandrel::librarian {
@@ -63,14 +65,15 @@ bool ReadPeExports(std::string_view file, PeExports& out, std::string& reason) {
     };
 
     std::vector<bool> named(function_count, false);
+    // Room for the names at once (a claim beyond any real DLL's grows as names prove real).
+    out.Named.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(name_count, 1u << 16)));
     for (std::uint64_t i = 0; i < name_count; ++i) {
-        const std::string number = std::to_string(i);
         const std::uint64_t index = img.U16(ordinals + 2 * i);
         if (index >= function_count)
-            return Fail(reason, "export name " + number + " refers to a missing address slot");
+            return Fail(reason, "export name " + std::to_string(i) + " refers to a missing address slot");
         PeExport e;
         if (!img.Text(img.U32(names + 4 * i), e.Name))
-            return Fail(reason, "export name " + number + " lies outside the file or is not terminated");
+            return Fail(reason, "export name " + std::to_string(i) + " lies outside the file or is not terminated");
         e.NameIndex = static_cast<std::uint32_t>(i);
         if (!fill(e, index))
             return Fail(reason, "forwarder of export " + e.Name + " is not terminated");
