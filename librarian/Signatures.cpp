@@ -275,7 +275,7 @@ public:
     bool Open(const PeExports* exports);
 
     bool X64() const { return x64_; }
-    const PeExports& Exports() const { return exports_; }
+    const PeExports& Exports() const { return *exports_; }
     // Facts of the function at `rva`, walked once and then remembered.
     Facts Function(u32 rva, int depth);
     // Facts of the export `name` (or `ordinal` when the name is empty), following forwarders.
@@ -304,13 +304,15 @@ private:
     Session& session_;
     std::string_view file_;
     PeImage img_;
-    PeExports exports_;
+    // The exports: the caller's for the image inferred (they outlive the session), else own_.
+    const PeExports* exports_ = &own_exports_;
+    PeExports own_exports_;
     bool x64_ = false;
     std::unordered_map<u32, ImportRef> imports_;  // import address slot -> what it imports
     std::vector<u32> relocs_;                      // sorted slots holding absolute addresses
     std::vector<u32> starts_;                      // export entries, sorted
     bool Start(u32 rva) const { return std::binary_search(starts_.begin(), starts_.end(), rva); }
-    // Names as exports_ holds them (it does not change once open): no copy of every name.
+    // Names as *exports_ holds them (they do not change once open): no copy of every name.
     std::unordered_map<std::string_view, std::size_t> by_name_;
     struct Memo {
         Facts facts;
@@ -415,23 +417,23 @@ bool Module::Open(const PeExports* exports) {
     std::string reason;
     if (!img_.Open(file_, reason)) return false;
     if (exports) {
-        exports_ = *exports;
-    } else if (!ReadPeExports(file_, exports_, reason)) {
+        exports_ = exports;
+    } else if (!ReadPeExports(file_, own_exports_, reason)) {
         // A module without exports can still be walked (an EXE's code), it just names nothing.
-        exports_ = PeExports{};
-        exports_.Machine = img_.Machine;
-        exports_.Pe32Plus = img_.Pe32Plus;
+        own_exports_ = PeExports{};
+        own_exports_.Machine = img_.Machine;
+        own_exports_.Pe32Plus = img_.Pe32Plus;
     }
     if (img_.Machine == kMachineAmd64 && img_.Pe32Plus) {
         x64_ = true;
     } else if (img_.Machine != kMachineI386 || img_.Pe32Plus) {
         return false;
     }
-    for (std::size_t i = 0; i < exports_.Named.size(); ++i) {
-        by_name_.emplace(std::string_view(exports_.Named[i].Name), i);
-        if (exports_.Named[i].Forwarder.empty()) starts_.push_back(exports_.Named[i].Rva);
+    for (std::size_t i = 0; i < exports_->Named.size(); ++i) {
+        by_name_.emplace(std::string_view(exports_->Named[i].Name), i);
+        if (exports_->Named[i].Forwarder.empty()) starts_.push_back(exports_->Named[i].Rva);
     }
-    for (const PeExport& e : exports_.OrdinalOnly)
+    for (const PeExport& e : exports_->OrdinalOnly)
         if (e.Forwarder.empty()) starts_.push_back(e.Rva);
     std::sort(starts_.begin(), starts_.end());
     starts_.erase(std::unique(starts_.begin(), starts_.end()), starts_.end());
@@ -1936,9 +1938,9 @@ Facts Module::Export(const std::string& name, u32 ordinal, int depth, int forwar
     if (!name.empty()) {
         auto it = by_name_.find(std::string_view(name));
         if (it == by_name_.end()) return UnknownFacts();
-        return ExportAt(exports_.Named[it->second], depth, forward_depth);
+        return ExportAt(exports_->Named[it->second], depth, forward_depth);
     }
-    for (const auto* list : {&exports_.Named, &exports_.OrdinalOnly})
+    for (const auto* list : {&exports_->Named, &exports_->OrdinalOnly})
         for (const PeExport& e : *list)
             if (e.Ordinal == ordinal) return ExportAt(e, depth, forward_depth);
     return UnknownFacts();
