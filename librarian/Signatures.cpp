@@ -105,10 +105,8 @@ struct SeenNode {
     std::uint64_t hash;
     std::uint32_t next;  // index + 1 of the next node of the same address, 0 at the end
 };
-// Memory one walk needs, kept for the next: walks nest (a call walks its callee), so there is a
-// stack of these.
 // What the walk reads of a decoded instruction and its operands, under the decoder's names: a
-// walk keeps thousands of instructions, and the decoder's own records are five times the size.
+// walk keeps thousands of instructions, and the decoder's own records are twice the size.
 struct Instr {
     ZydisMnemonic mnemonic = ZYDIS_MNEMONIC_INVALID;
     struct {
@@ -155,6 +153,8 @@ struct WorkItem {
     std::uint32_t rva;
     State s;
 };
+// Memory one walk needs, kept for the next: walks nest (a call walks its callee), so there is a
+// stack of these.
 struct Scratch {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> slots;
     // Instructions decoded in this walk, by address: paths meet and part again, and each
@@ -173,9 +173,10 @@ struct DecodedStack {
     std::vector<Operand> ops;    // each instruction's operands in turn
     std::vector<std::uint32_t> first;        // where they start in `ops`, by instruction
 };
-// Decoded instructions one walk keeps (some 2 MB); a longer walk decodes the rest each time.
+// Decoded instructions one walk keeps (some 500 KB); a longer walk decodes the rest each time.
 constexpr std::size_t kDecodedKept = 2048;
-// The table of them starts small and doubles (most walks are short), to twice the entries kept.
+// The table of them starts small and doubles (most walks are short), up to twice the entries
+// kept.
 constexpr std::size_t kDecodedSlotsFirst = 128;
 // Operands kept of each decoded instruction at the least: the steps read the first two of some
 // instructions without asking how many there are.
