@@ -116,6 +116,10 @@ struct Instr {
     std::uint8_t operand_count = 0;
     std::uint8_t operand_count_visible = 0;
     std::uint8_t operand_width = 0;
+    // Judged once at decoding: the instruction moves the stack pointer itself (IsStackOp), and
+    // it only sets a register to zero (IsZeroIdiom).
+    bool stack_op = false;
+    bool zero_idiom = false;
 };
 // Only the part of the decoder's register, memory or immediate operand that its type names is
 // kept (the decoder holds them in one union); the rest stays zero.
@@ -874,6 +878,17 @@ void Walker::Escapes(State& s, int reg) {
         s.va_from = std::min<std::uint8_t>(s.va_from, static_cast<std::uint8_t>(r.off / 8 - 1));
 }
 
+// Instructions that move the stack pointer as part of what they do, whose hidden stack operand
+// is no access to a variable.
+bool IsStackOp(ZydisMnemonic mn) {
+    return mn == ZYDIS_MNEMONIC_PUSH || mn == ZYDIS_MNEMONIC_POP || mn == ZYDIS_MNEMONIC_CALL ||
+           mn == ZYDIS_MNEMONIC_RET || mn == ZYDIS_MNEMONIC_LEAVE || mn == ZYDIS_MNEMONIC_ENTER ||
+           mn == ZYDIS_MNEMONIC_PUSHA || mn == ZYDIS_MNEMONIC_PUSHAD || mn == ZYDIS_MNEMONIC_POPA ||
+           mn == ZYDIS_MNEMONIC_POPAD || mn == ZYDIS_MNEMONIC_PUSHF || mn == ZYDIS_MNEMONIC_PUSHFD ||
+           mn == ZYDIS_MNEMONIC_PUSHFQ || mn == ZYDIS_MNEMONIC_POPF || mn == ZYDIS_MNEMONIC_POPFD ||
+           mn == ZYDIS_MNEMONIC_POPFQ;
+}
+
 bool IsZeroIdiom(const Instr& ins, const Operand* ops) {
     switch (ins.mnemonic) {
         case ZYDIS_MNEMONIC_XOR: case ZYDIS_MNEMONIC_SUB: case ZYDIS_MNEMONIC_SBB:
@@ -1283,6 +1298,8 @@ bool Walker::DecodeNew(u32 rva, std::size_t i) {
     for (std::size_t k = 0; k < n; ++k) ops_buf_[k] = Compact(decoded_ops_[k], m_.x64_);
     // Zero past the instruction's own, as far as the steps look by position.
     for (std::size_t k = n; k < kOpsKept; ++k) ops_buf_[k] = Operand{};
+    ins_buf_.stack_op = IsStackOp(ins_buf_.mnemonic);
+    ins_buf_.zero_idiom = IsZeroIdiom(ins_buf_, ops_buf_);
     // The table is kept at most a quarter full, and half when it holds the most it may, so
     // probing always ends at a free slot.
     if (scratch_.decoded_slot.size() < kDecodedKept) {
@@ -1319,14 +1336,7 @@ Walker::Next Walker::Instruction(u32 rva, State& s) {
         Lose(s);
         return Next::Stop;
     }
-    const ZydisMnemonic mn = ins_->mnemonic;
-    const bool stack_op = mn == ZYDIS_MNEMONIC_PUSH || mn == ZYDIS_MNEMONIC_POP || mn == ZYDIS_MNEMONIC_CALL ||
-                          mn == ZYDIS_MNEMONIC_RET || mn == ZYDIS_MNEMONIC_LEAVE || mn == ZYDIS_MNEMONIC_ENTER ||
-                          mn == ZYDIS_MNEMONIC_PUSHA || mn == ZYDIS_MNEMONIC_PUSHAD ||
-                          mn == ZYDIS_MNEMONIC_POPA || mn == ZYDIS_MNEMONIC_POPAD ||
-                          mn == ZYDIS_MNEMONIC_PUSHF || mn == ZYDIS_MNEMONIC_PUSHFD ||
-                          mn == ZYDIS_MNEMONIC_PUSHFQ || mn == ZYDIS_MNEMONIC_POPF ||
-                          mn == ZYDIS_MNEMONIC_POPFD || mn == ZYDIS_MNEMONIC_POPFQ;
+    const bool stack_op = ins_->stack_op;
 
     // An absolute address of the image in the instruction (a relocation falls inside it).
     if (!f_.acts) {
@@ -1381,7 +1391,7 @@ Walker::Next Walker::Instruction(u32 rva, State& s) {
             }
         }
     }
-    const bool zero_idiom = IsZeroIdiom(*ins_, ops_);
+    const bool zero_idiom = ins_->zero_idiom;
     if (m_.x64_) Setups(s, zero_idiom);
     int restored = -1;
     if (!spill && SaveOrRestore(s, restored)) spill = true;
