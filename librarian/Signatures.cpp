@@ -194,6 +194,7 @@ struct Facts {
     bool escaped = false;     // an address in the argument area was handed on (va_list, &arg)
     bool acts = false;        // touches memory or calls: more than a constant function
     bool calls = false;       // calls a function (one reached by a tail jump counts as ours)
+    bool thunk = false;       // the function is a jump into another DLL's export
     u32 ret_pop = 0;          // x86: bytes the return pops
     u32 arg_bytes = 0;        // x86: bytes of the argument area used, from the first argument
     u32 escaped_at = UINT32_MAX;  // lowest such address handed on, from the first argument
@@ -1701,8 +1702,9 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             }
         }
         // A function of ours that never showed a return may well not return: what follows the
-        // call might be the next function.
-        if (known && !import && !callee.returns) {
+        // call might be the next function. A thunk into another DLL is that DLL's function,
+        // called as through the import itself.
+        if (known && !import && !callee.returns && !callee.thunk) {
             Lose(s);
             return Next::Stop;
         }
@@ -1743,6 +1745,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             if (m_.x64_)
                 for (int g : {1, 2, 8, 9}) Escapes(s, g);
             TailCall(s, Callee(0, import));
+            if (rva == entry_) f_.thunk = true;
             return Next::Stop;
         }
         if (at_entry && target != entry_ && m_.Start(target)) {
@@ -1959,8 +1962,10 @@ Facts Module::Export(const std::string& name, u32 ordinal, int depth, int forwar
 
 Signature Judge(const Facts& f, bool x64) {
     Signature sig;
-    if (f.conflict || !f.returns) return sig;
+    if (f.conflict) return sig;
     if (!x64) {
+        // What a return pops tells the convention; without one nothing does.
+        if (!f.returns) return sig;
         if (f.ret_pop > 0) {
             if (f.ret_pop % 4 != 0 || f.ret_pop > 1024) return sig;
             // Code that touches more of the stack than it pops was not understood.
@@ -1985,11 +1990,16 @@ Signature Judge(const Facts& f, bool x64) {
         }
         return sig;
     }
-    sig.Convention = CallConvention::X64;
     u32 count = 0;
     for (int p = 0; p < 4; ++p)
         if (f.reg_reads & (0x11u << p)) count = static_cast<u32>(p + 1);
     count = std::max(count, f.stack_args);
+    // The convention is the machine's, and the registers read before written are arguments
+    // whether or not a return was seen: a function that only throws, or ends in a jump through
+    // a pointer (a virtual function called for us), still shows what it takes at least. Without
+    // a return and without a read there is nothing to tell.
+    if (!f.returns && count == 0 && f.variadic_from == UINT32_MAX) return sig;
+    sig.Convention = CallConvention::X64;
     sig.Count = count;
     // Nothing bounds the count from above: the caller cleans up, and an argument never read
     // (in a register or on the stack) leaves no trace. No shape of x64 code was found whose

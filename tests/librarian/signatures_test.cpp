@@ -277,6 +277,26 @@ TEST(SignaturesX86, SystemCallStubsLeaveTheirCountToTheSystem) {
     EXPECT_EQ(Text(r["FramedCall"]), "cdecl exact 0");
 }
 
+// A call to a jump into another DLL is a call into that DLL: where the DLL cannot be read, the path
+// goes on as after a call through the import itself, instead of ending as if nothing came back.
+TEST(SignaturesX86, CallsThroughThunksAreCallsIntoTheOtherDll) {
+    Code c;
+    c.spec.Imports = {{"other.dll", {"Func"}}};
+    const std::uint32_t slot = ImportSlot(c.spec, 0, 0);
+    c.At(0x1000, Bytes({0xFF, 0x25}) + Le32(c.Va(slot)));  // jmp [Func]
+    // sub esp,8; mov eax,[esp+12]; mov [esp],eax; call Thunk / call [Func]; add esp,8; ret 4
+    const std::string head = Bytes({0x83, 0xEC, 0x08, 0x8B, 0x44, 0x24, 0x0C, 0x89, 0x04, 0x24});
+    const std::string tail = Bytes({0x83, 0xC4, 0x08, 0xC2, 0x04, 0x00});
+    c.At(0x1100, head + Bytes({0xE8}) + Rel(0x110F, 0x1000) + tail, "CallsThunk");
+    c.At(0x1200, head + Bytes({0xFF, 0x15}) + Le32(c.Va(slot)) + tail, "CallsImport");
+    // mov eax,[ecx]; jmp [eax+8]: a virtual function called for us, whose pop nobody knows
+    c.At(0x1300, Bytes({0x8B, 0x01, 0xFF, 0x60, 0x08}), "VirtualTail");
+    auto r = c.Infer();
+    EXPECT_EQ(Text(r["CallsImport"]), "stdcall exact 1");
+    EXPECT_EQ(Text(r["CallsThunk"]), Text(r["CallsImport"]));
+    EXPECT_EQ(Text(r["VirtualTail"]), "unknown unknown 0");
+}
+
 // --- x64 ------------------------------------------------------------------------------------------
 
 TEST(SignaturesX64, RegistersReadBeforeWritten) {
@@ -383,6 +403,32 @@ TEST(SignaturesX64, CountsAreLowerBoundsEvenWhereEveryPathIsFollowed) {
     auto r = c.Infer(loader);
     EXPECT_EQ(Text(r["OpenThreadToken"]), "x64 at least 3");
     EXPECT_EQ(Text(r["ReadsNone"]), "x64 at least 0");
+}
+
+// x64 arguments are read the same whether or not the function returns to its caller itself: one
+// that ends in a jump through a pointer (a virtual function called for us), one that only throws,
+// one that calls a jump into a DLL that cannot be read. Without a read nothing is told.
+TEST(SignaturesX64, ReadsCountWhereNoReturnIsSeen) {
+    Code c(true);
+    c.spec.Imports = {{"KERNEL32.dll", {"RaiseException"}}, {"other.dll", {"Func"}}};
+    // mov rax,[rcx]; jmp [rax+8]
+    c.At(0x1000, Bytes({0x48, 0x8B, 0x01, 0xFF, 0x60, 0x08}), "VirtualTail");
+    // mov [rip+g],edx; sub rsp,0x28; xor ecx,ecx; call [RaiseException]
+    c.At(0x1100, Bytes({0x89, 0x15}) + Rel(0x1106, 0x8000) + Bytes({0x48, 0x83, 0xEC, 0x28, 0x31, 0xC9, 0xFF, 0x15}) +
+                     Rel(0x1112, ImportSlot(c.spec, 0, 0)),
+         "OnlyThrows");
+    c.At(0x1200, Bytes({0xFF, 0x25}) + Rel(0x1206, ImportSlot(c.spec, 1, 0)));  // jmp [Func]
+    // mov rax,[rcx]; sub rsp,0x28; call Thunk; add rsp,0x28; ret
+    c.At(0x1300, Bytes({0x48, 0x8B, 0x01, 0x48, 0x83, 0xEC, 0x28, 0xE8}) + Rel(0x130C, 0x1200) +
+                     Bytes({0x48, 0x83, 0xC4, 0x28, 0xC3}),
+         "CallsThunk");
+    // xor eax,eax; jmp rax
+    c.At(0x1400, Bytes({0x31, 0xC0, 0xFF, 0xE0}), "ReadsNothing");
+    auto r = c.Infer();
+    EXPECT_EQ(Text(r["VirtualTail"]), "x64 at least 1");
+    EXPECT_EQ(Text(r["OnlyThrows"]), "x64 at least 2");
+    EXPECT_EQ(Text(r["CallsThunk"]), "x64 at least 1");
+    EXPECT_EQ(Text(r["ReadsNothing"]), "unknown unknown 0");
 }
 
 // --- hostile code ---------------------------------------------------------------------------------
