@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <unordered_map>
 
 #include "base/Path.h"
 #include "librarian/Librarian.h"
@@ -40,29 +41,36 @@ std::string FindInFolder(const std::string& folder, const std::string& file) {
 }  // namespace
 
 ImageLoader FolderImageLoader(std::vector<std::string> folders, Machine machine) {
-    auto cache = std::make_shared<std::unordered_map<std::string, std::shared_ptr<const std::string>>>();
-    return [folders = std::move(folders), machine, cache](const std::string& dll_name, std::string& image) {
+    // Where each name was found (empty: nowhere). The images themselves are read into the
+    // caller's string each time: one walk asks for a DLL once, and a copy of a kept image would
+    // cost as much as reading it again.
+    auto found = std::make_shared<std::unordered_map<std::string, std::string>>();
+    return [folders = std::move(folders), machine, found](const std::string& dll_name, std::string& image) {
         std::string file = FilePart(dll_name);
         if (file.empty()) return false;
         if (ExtensionPart(file).empty()) file += ".dll";
         const std::string key = Lower(file);
-        auto known = cache->find(key);
-        if (known == cache->end()) {
-            std::shared_ptr<const std::string> found;
-            for (const std::string& folder : folders) {
-                if (folder.empty()) continue;
-                const std::string path = FindInFolder(folder, file);
-                std::string bytes, reason;
-                if (path.empty() || !ReadDllCode(path, bytes, reason)) continue;
-                if (ImageMachine(bytes) != static_cast<std::uint16_t>(machine)) continue;
-                found = std::make_shared<const std::string>(std::move(bytes));
-                break;
-            }
-            known = cache->emplace(key, std::move(found)).first;
+        auto known = found->find(key);
+        if (known != found->end()) {
+            std::string reason;
+            if (!known->second.empty() && ReadDllCode(known->second, image, reason) &&
+                ImageMachine(image) == static_cast<std::uint16_t>(machine))
+                return true;
+            image.clear();
+            return false;
         }
-        if (!known->second) return false;
-        image = *known->second;
-        return true;
+        for (const std::string& folder : folders) {
+            if (folder.empty()) continue;
+            const std::string path = FindInFolder(folder, file);
+            std::string reason;
+            if (path.empty() || !ReadDllCode(path, image, reason)) continue;
+            if (ImageMachine(image) != static_cast<std::uint16_t>(machine)) continue;
+            found->emplace(key, path);
+            return true;
+        }
+        image.clear();
+        found->emplace(key, std::string());
+        return false;
     };
 }
 

@@ -21,7 +21,7 @@ using InferredCounts = std::unordered_map<std::string, InferredCount>;
 
 // Fetches a DLL that a forwarder names ("KERNEL32" finds "kernel32.dll"), from the first of
 // `folders` that holds it, the name's case ignored. An image for another machine than `machine`
-// is not taken. Images are kept once read: a DLL forwards many functions to the same few.
+// is not taken. Where each name was found is kept, so a name is looked for once.
 ImageLoader FolderImageLoader(std::vector<std::string> folders, Machine machine);
 
 // The counts worth showing: exact ones, and lower bounds above 0, of functions not named as

@@ -83,7 +83,7 @@ TEST(InferredCounts, ForwardedDllsAreFoundInTheFoldersInTurn) {
     ASSERT_TRUE(load("OTHER", image));
     EXPECT_EQ(image, x86);
     image.clear();
-    EXPECT_TRUE(load("other", image));  // the second time from what was kept
+    EXPECT_TRUE(load("other", image));  // the second time from where it was found
     EXPECT_EQ(image, x86);
     EXPECT_TRUE(load("PLAIN.drv", image));
     EXPECT_FALSE(load("text", image));
