@@ -194,7 +194,9 @@ struct Facts {
     bool escaped = false;     // an address in the argument area was handed on (va_list, &arg)
     bool acts = false;        // touches memory or calls: more than a constant function
     bool calls = false;       // calls a function (one reached by a tail jump counts as ours)
-    bool thunk = false;       // the function is a jump into another DLL's export
+    // Not seen whole from here, though it may well return: a jump into another DLL's export,
+    // or a function still being walked (recursion). A caller's path goes on after it.
+    bool unseen = false;
     u32 ret_pop = 0;          // x86: bytes the return pops
     u32 arg_bytes = 0;        // x86: bytes of the argument area used, from the first argument
     u32 escaped_at = UINT32_MAX;  // lowest such address handed on, from the first argument
@@ -1703,8 +1705,9 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
         }
         // A function of ours that never showed a return may well not return: what follows the
         // call might be the next function. A thunk into another DLL is that DLL's function,
-        // called as through the import itself.
-        if (known && !import && !callee.returns && !callee.thunk) {
+        // called as through the import itself, and a call back into a function still being
+        // walked says nothing either way.
+        if (known && !import && !callee.returns && !callee.unseen) {
             Lose(s);
             return Next::Stop;
         }
@@ -1745,7 +1748,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             if (m_.x64_)
                 for (int g : {1, 2, 8, 9}) Escapes(s, g);
             TailCall(s, Callee(0, import));
-            if (rva == entry_) f_.thunk = true;
+            if (rva == entry_) f_.unseen = true;
             return Next::Stop;
         }
         if (at_entry && target != entry_ && m_.Start(target)) {
@@ -1916,7 +1919,11 @@ Facts Module::Function(u32 rva, int depth) {
     auto it = memo_.find(rva);
     if (it != memo_.end()) {
         // A function still being walked: recursion, which says nothing new.
-        if (it->second.busy) return UnknownFacts();
+        if (it->second.busy) {
+            Facts f = UnknownFacts();
+            f.unseen = true;
+            return f;
+        }
         return it->second.facts;
     }
     if (depth > static_cast<int>(session_.Limits().CallDepth)) return UnknownFacts();
