@@ -1971,8 +1971,15 @@ Signature Judge(const Facts& f, bool x64) {
     Signature sig;
     if (f.conflict) return sig;
     if (!x64) {
-        // What a return pops tells the convention; without one nothing does.
-        if (!f.returns) return sig;
+        // What a return pops tells the convention; without one nothing does. The stack slots
+        // read are arguments all the same (a function that only exits or throws, or hands on
+        // through a pointer), so they give what it takes at least, under no convention.
+        if (!f.returns) {
+            if (f.arg_bytes == 0 || f.arg_bytes > 1024 || f.escaped) return sig;
+            sig.Count = (f.arg_bytes + 3) / 4;
+            sig.Sure = Certainty::LowerBound;
+            return sig;
+        }
         if (f.ret_pop > 0) {
             if (f.ret_pop % 4 != 0 || f.ret_pop > 1024) return sig;
             // Code that touches more of the stack than it pops was not understood.
