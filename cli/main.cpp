@@ -70,7 +70,8 @@ const char kHelp[] =
     "                unknown), certainty (exact, at least, unknown) and parameter count\n"
     "                (x86: 4-byte stack slots; x64: arguments), tab-separated, plus a fifth\n"
     "                field \"variadic\" for a function that takes more after those. Forwarded\n"
-    "                and imported functions are followed into DLLs found beside DLL.\n"
+    "                and imported functions are followed into DLLs for the same machine\n"
+    "                found beside DLL, the case of their names ignored.\n"
     "\n"
     "Exit status: 0 success, 1 the file could not be read or is not what was expected,\n"
     "2 wrong usage. A damaged library that still gave functions prints those, with a\n"
@@ -330,25 +331,6 @@ int Machine(const std::vector<std::string>& args) {
     return 1;
 }
 
-// Finds another DLL beside the one inferred: NAME or NAME.dll, any case.
-bool LoadBeside(const std::string& folder, const std::string& name, std::string& image) {
-    auto lower = [](std::string t) {
-        for (char& c : t)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        return t;
-    };
-    const std::string want = lower(name), want_dll = want + ".dll";
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
-         it.increment(ec)) {
-        const std::string file = lower(it->path().filename().string());
-        if (file != want && file != want_dll) continue;
-        std::string reason;
-        return librarian::ReadDllCode(it->path().string(), image, reason);
-    }
-    return false;
-}
-
 int Signatures(const std::vector<std::string>& args) {
     if (args.size() != 1 || args[0].empty()) return Usage();
     const std::string& dll = args[0];
@@ -358,10 +340,11 @@ int Signatures(const std::vector<std::string>& args) {
         Fail(dll, reason.c_str());
         return 1;
     }
-    const std::string folder = FolderPart(dll);
-    const auto sigs = librarian::InferSignatures(bytes, exports, [&](const std::string& name, std::string& image) {
-        return LoadBeside(folder, name, image);
-    });
+    // Only x86 and x64 code is walked: for any other machine no other DLL is asked for.
+    const auto machine = exports.Machine == static_cast<std::uint16_t>(librarian::Machine::X64) ? librarian::Machine::X64
+                                                                                                : librarian::Machine::X86;
+    const auto sigs = librarian::InferSignatures(
+        bytes, exports, librarian::FolderImageLoader({librarian::FolderOfDll(dll)}, machine));
     std::string out;
     for (std::size_t i = 0; i < sigs.size(); ++i) {
         const librarian::Signature& g = sigs[i];

@@ -38,6 +38,14 @@ std::string FindInFolder(const std::string& folder, const std::string& file) {
     return {};
 }
 
+// Reads the image at `path` into `image`, when there is a path and the image is one for
+// `machine`.
+bool ReadImageFor(const std::string& path, Machine machine, std::string& image) {
+    std::string reason;
+    return !path.empty() && ReadDllCode(path, image, reason) &&
+           ImageMachine(image) == static_cast<std::uint16_t>(machine);
+}
+
 }  // namespace
 
 ImageLoader FolderImageLoader(std::vector<std::string> folders, Machine machine) {
@@ -49,29 +57,27 @@ ImageLoader FolderImageLoader(std::vector<std::string> folders, Machine machine)
         std::string file = FilePart(dll_name);
         if (file.empty()) return false;
         if (ExtensionPart(file).empty()) file += ".dll";
-        const std::string key = Lower(file);
-        auto known = found->find(key);
-        if (known != found->end()) {
-            std::string reason;
-            if (!known->second.empty() && ReadDllCode(known->second, image, reason) &&
-                ImageMachine(image) == static_cast<std::uint16_t>(machine))
-                return true;
-            image.clear();
-            return false;
-        }
-        for (const std::string& folder : folders) {
-            if (folder.empty()) continue;
-            const std::string path = FindInFolder(folder, file);
-            std::string reason;
-            if (path.empty() || !ReadDllCode(path, image, reason)) continue;
-            if (ImageMachine(image) != static_cast<std::uint16_t>(machine)) continue;
-            found->emplace(key, path);
-            return true;
+        auto [known, first_time] = found->try_emplace(Lower(file));
+        if (!first_time) {
+            if (ReadImageFor(known->second, machine, image)) return true;
+        } else {
+            for (const std::string& folder : folders) {
+                if (folder.empty()) continue;
+                std::string path = FindInFolder(folder, file);
+                if (ReadImageFor(path, machine, image)) {
+                    known->second = std::move(path);
+                    return true;
+                }
+            }
         }
         image.clear();
-        found->emplace(key, std::string());
         return false;
     };
+}
+
+std::string FolderOfDll(const std::string& dll_path) {
+    std::string folder = FolderPart(dll_path);
+    return folder.empty() ? std::string(".") : folder;
 }
 
 InferredCounts CountsBySymbol(const PeExports& exports, Machine machine, const std::vector<Signature>& signatures) {

@@ -20,9 +20,14 @@ struct InferredCount {
 using InferredCounts = std::unordered_map<std::string, InferredCount>;
 
 // Fetches a DLL that a forwarder names ("KERNEL32" finds "kernel32.dll"), from the first of
-// `folders` that holds it, the name's case ignored. An image for another machine than `machine`
-// is not taken. Where each name was found is kept, so a name is looked for once.
+// `folders` that holds it, the name's case ignored; empty folders are passed over. An image for
+// another machine than `machine`, or one that cannot be read, is not taken. Where each name was
+// found is kept, so a name is looked for once.
 ImageLoader FolderImageLoader(std::vector<std::string> folders, Machine machine);
+
+// The folder a DLL stands in, the first place to look for the DLLs it leads into: "." for a
+// bare file name, which FolderImageLoader would otherwise pass over as no folder at all.
+std::string FolderOfDll(const std::string& dll_path);
 
 // The counts worth showing: exact ones, and lower bounds above 0, of functions not named as
 // fastcall ("@Name@N"). Each export is keyed by the

@@ -235,7 +235,7 @@ bool BuildImportLibraryFile(const std::string& dll_path, Machine machine, const 
     std::vector<Signature> signatures;
     if (machine == Machine::X86 || want_counts)
         signatures =
-            InferSignatures(image, exports, loader ? loader : FolderImageLoader({FolderPart(dll_path)}, machine));
+            InferSignatures(image, exports, loader ? loader : FolderImageLoader({FolderOfDll(dll_path)}, machine));
     image = std::string();  // the exports hold copies of what they need
     if (want_counts) report.Counts = CountsBySymbol(exports, machine, signatures);
     const std::string dll_name = FilePart(dll_path);

@@ -267,6 +267,45 @@ TEST_F(Cli, SignaturesListEachNamedExportAndFindOtherDllsBeside) {
     EXPECT_EQ(Run("signatures a.dll b.dll").status, 2);
 }
 
+TEST_F(Cli, ABareDllNameFindsTheDllsBesideItInTheCurrentFolder) {
+    // main.dll and the DLLs it forwards to stand in the folder the tool runs in.
+    std::filesystem::create_directories(dir.File("here/libs"));
+    auto RunHere = [&](const std::string& args) {
+        std::filesystem::create_directories(dir.File("io"));
+        return RunProgram(ZANDREL_CLI, args, dir.File("io"), dir.File("here"));
+    };
+    CodeImageSpec other;
+    other.DllName = "Other.DLL";
+    other.Text = std::string("\xC2\x10\x00", 3);  // ret 16
+    other.Exports = {{"Func", kText, ""}};
+    dir.Write("here/Other.DLL", BuildCodeImage(other));
+    CodeImageSpec wide = other;  // the same code, for the other machine
+    wide.X64 = true;
+    wide.DllName = "wide.dll";
+    dir.Write("here/wide.dll", BuildCodeImage(wide));
+    dir.Write("here/broken.dll", "MZ but nothing more");
+    CodeImageSpec spec;
+    spec.DllName = "main.dll";
+    spec.Text = std::string("\xC3", 1);
+    spec.Exports = {{"Forwarded", 0, "OTHER.Func"}, {"Wide", 0, "WIDE.Func"}, {"Broken", 0, "broken.Func"}};
+    dir.Write("here/main.dll", BuildCodeImage(spec));
+
+    Result r = RunHere("signatures main.dll");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Forwarded\tstdcall\texact\t4\n"
+                     "Wide\tunknown\tunknown\t0\n"
+                     "Broken\tunknown\tunknown\t0\n");
+    EXPECT_EQ(r.err, "");
+    // The library built from a bare name is named as from a full path: the forwarder's count
+    // decorates its name either way.
+    const std::string listed = "_Broken\t0\tBroken\n_Forwarded@16\t4\tForwarded\n_Wide\t0\tWide\n";
+    r = RunHere("symbols main.dll --lib-dir libs");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, listed);
+    r = RunHere("symbols " + Q(dir.File("here/main.dll")) + " --lib-dir libs");
+    EXPECT_EQ(r.out, listed);
+}
+
 TEST_F(Cli, HostileFilesAreNamedOnStderrWithinBoundedMemory) {
     std::filesystem::create_directories(dir.File("libs"));
     std::vector<HostileFile> files = WriteHostileLibraries(dir);

@@ -93,6 +93,38 @@ TEST(InferredCounts, ForwardedDllsAreFoundInTheFoldersInTurn) {
     EXPECT_EQ(image, x64);
 }
 
+TEST(InferredCounts, AFoundDllIsReadAgainUnderTheSameChecks) {
+    TempDir dir;
+    const std::string x86 = BuildPe(PeSpec{}).Bytes;
+    PeSpec wide;
+    wide.Pe32Plus = true;
+    dir.Write("other.dll", x86);
+    ImageLoader load = FolderImageLoader({dir.File("")}, Machine::X86);
+    std::string image;
+    ASSERT_TRUE(load("other", image));
+    // Replaced by an image for the other machine, then by no image: the place is remembered,
+    // the file is not taken as it now stands.
+    dir.Write("other.dll", BuildPe(wide).Bytes);
+    EXPECT_FALSE(load("OTHER", image));
+    EXPECT_EQ(image, "");
+    dir.Write("other.dll", "MZ but nothing more");
+    EXPECT_FALSE(load("other", image));
+    dir.Write("other.dll", x86);
+    EXPECT_TRUE(load("other", image));
+    EXPECT_EQ(image, x86);
+    // Looked for once: a DLL that was nowhere stays unfound for this loader.
+    EXPECT_FALSE(load("late", image));
+    dir.Write("late.dll", x86);
+    EXPECT_FALSE(load("late", image));
+    EXPECT_TRUE(FolderImageLoader({dir.File("")}, Machine::X86)("late", image));
+}
+
+TEST(InferredCounts, TheFolderOfABareDllNameIsTheCurrentOne) {
+    EXPECT_EQ(FolderOfDll("user32.dll"), ".");
+    EXPECT_EQ(FolderOfDll("libs/user32.dll"), "libs/");
+    EXPECT_EQ(FolderOfDll("C:\\Windows\\user32.dll"), "C:\\Windows\\");
+}
+
 TEST(InferredCounts, ReadFromADllFile) {
     TempDir dir;
     // ret 8: stdcall, two slots.
