@@ -378,7 +378,9 @@ public:
     void Register(const std::string& dll_name, Module* m) {
         if (!dll_name.empty()) modules_.emplace(ModuleKey(dll_name), m);
     }
-    Facts Import(const ImportRef& ref, std::uint16_t machine, int depth, int forward_depth);
+    // `own`: the function stands for the caller's own body (a forwarder, a jump at entry), so
+    // what it reads is the caller's even where it never returns.
+    Facts Import(const ImportRef& ref, std::uint16_t machine, int depth, int forward_depth, bool own = false);
 
 private:
     const ImageLoader& loader_;
@@ -413,12 +415,20 @@ Module* Session::Load(const std::string& dll_name) {
     return m;
 }
 
-Facts Session::Import(const ImportRef& ref, std::uint16_t machine, int depth, int forward_depth) {
-    if (!ref.name.empty() && NoReturnImport(ref.name)) return Facts{};
-    if (forward_depth > static_cast<int>(limits_.ForwardDepth)) return UnknownFacts();
+Facts Session::Import(const ImportRef& ref, std::uint16_t machine, int depth, int forward_depth, bool own) {
+    const bool no_return = !ref.name.empty() && NoReturnImport(ref.name);
+    // A call to a function known never to return ends the path, whatever its code shows.
+    if (no_return && !own) return Facts{};
+    if (forward_depth > static_cast<int>(limits_.ForwardDepth)) return no_return ? Facts{} : UnknownFacts();
     Module* m = Load(ref.dll);
-    if (!m || m->Exports().Machine != machine) return UnknownFacts();
-    return m->Export(ref.name, ref.ordinal, depth, forward_depth + 1);
+    if (!m || m->Exports().Machine != machine) return no_return ? Facts{} : UnknownFacts();
+    Facts f = m->Export(ref.name, ref.ordinal, depth, forward_depth + 1);
+    if (no_return) {
+        // Its reads are evidence; whatever its walk could not follow, it does not return.
+        f.returns = f.conflict = f.incomplete = false;
+        f.ret_pop = 0;
+    }
+    return f;
 }
 
 bool Module::Open(const PeExports* exports) {
@@ -621,7 +631,7 @@ private:
     bool Target(u32 rva, const Operand& op, u32& target, const ImportRef*& import) const;
     bool ImportSlotOf(u32 rva, const Operand& op, u32& slot) const;
     bool AbsoluteSlot(u32 rva, const Operand& op, u32& slot) const;
-    Facts Callee(u32 target, const ImportRef* import);
+    Facts Callee(u32 target, const ImportRef* import, bool own = false);
     void PassThrough(const State& s, const Facts& callee);
     void TailCall(const State& s, const Facts& callee);
     void Push(u32 rva, const State& s) { work_.push_back({rva, s}); }
@@ -1046,10 +1056,10 @@ bool Walker::Target(u32 rva, const Operand& op, u32& target, const ImportRef*& i
     return m_.PointerAt(slot, target);
 }
 
-Facts Walker::Callee(u32 target, const ImportRef* import) {
+Facts Walker::Callee(u32 target, const ImportRef* import, bool own) {
     Facts f;
     if (import) {
-        f = m_.session_.Import(*import, m_.img_.Machine, depth_ + 1, 0);
+        f = m_.session_.Import(*import, m_.img_.Machine, depth_ + 1, 0, own);
     } else if (!m_.IsCode(target)) {
         return UnknownFacts();
     } else {
@@ -1083,7 +1093,7 @@ void Walker::PassThrough(const State& s, const Facts& callee) {
 
 // A jump with the stack as it was at entry: the target returns to our caller for us.
 void Walker::TailCall(const State& s, const Facts& callee) {
-    if (callee.NoReturn()) return;
+    // A callee that never returns still reads our arguments: they are its own.
     if (callee.returns) f_.AddReturn(callee.ret_pop);
     if (callee.conflict) f_.conflict = true;
     if (callee.incomplete) f_.incomplete = true;
@@ -1747,7 +1757,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             }
             if (m_.x64_)
                 for (int g : {1, 2, 8, 9}) Escapes(s, g);
-            TailCall(s, Callee(0, import));
+            TailCall(s, Callee(0, import, true));
             if (rva == entry_) f_.unseen = true;
             return Next::Stop;
         }
@@ -1949,7 +1959,7 @@ Facts Module::ExportAt(const PeExport& e, int depth, int forward_depth) {
             ref.name = rest;
         }
         if (ref.name.empty() && ref.ordinal == 0) return UnknownFacts();
-        return session_.Import(ref, img_.Machine, depth, forward_depth);
+        return session_.Import(ref, img_.Machine, depth, forward_depth, true);
     }
     if (e.Data || !IsCode(e.Rva)) return UnknownFacts();
     return Function(e.Rva, depth);

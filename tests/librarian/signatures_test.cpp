@@ -175,6 +175,41 @@ TEST(SignaturesX86, ReadsCountWhereNoReturnIsSeen) {
     EXPECT_EQ(Text(r["HandsOnAddress"]), "unknown unknown 0");
 }
 
+TEST(SignaturesX86, FunctionsKnownNeverToReturnStillShowTheirReadsWhereTheyStandForTheCaller) {
+    // The other DLL's ExitThread reads its one argument and never returns.
+    Code other;
+    other.spec.DllName = "ntdll.dll";
+    other.spec.Imports = {{"KERNEL32.dll", {"ExitProcess"}}};
+    // push dword [esp+4]; call [ExitProcess]
+    other.At(0x1000, Bytes({0xFF, 0x74, 0x24, 0x04, 0xFF, 0x15}) + Le32(other.Va(ImportSlot(other.spec, 0, 0))),
+             "ExitThread");
+    const std::string other_image = BuildCodeImage(other.spec);
+    ImageLoader loader = [&](const std::string& name, std::string& image) {
+        if (name != "ntdll") return false;
+        image = other_image;
+        return true;
+    };
+    Code c;
+    c.spec.Imports = {{"ntdll.dll", {"ExitThread"}}};
+    const std::uint32_t slot = ImportSlot(c.spec, 0, 0);
+    c.At(0x1000, Bytes({0xFF, 0x25}) + Le32(c.Va(slot)), "Thunk");  // jmp [ExitThread]
+    c.spec.Exports.push_back({"Forwarded", 0, "ntdll.ExitThread"});
+    // push 0; call [ExitThread]; ret 8: the call ends the path, what it reads is our push
+    c.At(0x1100, Bytes({0x6A, 0x00, 0xFF, 0x15}) + Le32(c.Va(slot)) + kRet8, "Calls");
+    // cmp dword [esp+4],0; jz +6; jmp [ExitThread]; ret 4
+    c.At(0x1200, Bytes({0x83, 0x7C, 0x24, 0x04, 0x00, 0x74, 0x06, 0xFF, 0x25}) + Le32(c.Va(slot)) + Bytes({0xC2, 0x04, 0x00}),
+         "ReturnsOrHandsOn");
+    auto r = c.Infer(loader);
+    EXPECT_EQ(Text(r["Thunk"]), "unknown at least 1");
+    EXPECT_EQ(Text(r["Forwarded"]), "unknown at least 1");
+    EXPECT_EQ(Text(r["Calls"]), "unknown unknown 0");
+    EXPECT_EQ(Text(r["ReturnsOrHandsOn"]), "stdcall exact 1");
+    // Without the other DLL nothing is seen of it, and a call still ends the path.
+    auto alone = c.Infer();
+    EXPECT_EQ(Text(alone["Thunk"]), "unknown unknown 0");
+    EXPECT_EQ(Text(alone["ReturnsOrHandsOn"]), "stdcall exact 1");
+}
+
 TEST(SignaturesX86, ImportsAndForwardersLeadIntoOtherDlls) {
     Code other;
     other.spec.DllName = "other.dll";
