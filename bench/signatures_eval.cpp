@@ -332,8 +332,11 @@ struct Eval {
                 else
                     ++st.peForwarders;
                 // Where the .spec gives the arguments, the answer through the forwarder is shown apart.
-                if (auto f = forwardedTruth.find(e.Name); f != forwardedTruth.end())
-                    rows[RowKey(m, "forwarded", f->second.What)].ours.Add(Classify(f->second, m, s));
+                if (auto f = forwardedTruth.find(e.Name); f != forwardedTruth.end()) {
+                    const Verdict fv = Classify(f->second, m, s);
+                    rows[RowKey(m, "forwarded", f->second.What)].ours.Add(fv);
+                    Listing(m, file, e.Name, "forwarded", f->second, s, fv);
+                }
                 continue;
             }
             if (t.What == Truth::Kind::Data) {
