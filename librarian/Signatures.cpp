@@ -1676,7 +1676,9 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
         const ImportRef* import = nullptr;
         const bool known = Target(rva, ops_[0], target, import);
         const bool self_push = known && !import && target == rva + ins_->length;  // push of its address
-        Facts callee = !known ? UnknownFacts() : self_push ? Facts{} : Callee(target, import);
+        // x64: what a callee that never returns reads in the registers we pass on as they came
+        // is ours all the same, so its code is walked too.
+        Facts callee = !known ? UnknownFacts() : self_push ? Facts{} : Callee(target, import, m_.x64_);
         // Addresses in registers a callee may take its arguments in.
         if (m_.x64_) {
             for (int g : {1, 2, 8, 9}) Escapes(s, g);
@@ -1700,8 +1702,8 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
         if (!m_.x64_ && !known && s.r[kSp].kind == kExact && s.r[kSp].off == 0) f_.incomplete = true;
         f_.acts = true;
         f_.calls = true;
-        if (callee.NoReturn()) return Next::Stop;
         if (m_.x64_) PassThrough(s, callee);
+        if (callee.NoReturn()) return Next::Stop;
         if (!m_.x64_) {
             if (callee.returns && !callee.conflict) {
                 AdjustSp(s, callee.ret_pop);

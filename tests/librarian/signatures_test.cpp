@@ -484,6 +484,30 @@ TEST(SignaturesX64, ReadsCountWhereNoReturnIsSeen) {
     EXPECT_EQ(Text(r["ReadsNothing"]), "unknown unknown 0");
 }
 
+TEST(SignaturesX64, ArgumentsPassedOnToAFunctionThatNeverReturnsAreOurs) {
+    Code other(true);
+    other.spec.DllName = "ntdll.dll";
+    // mov [rip+g],ecx; int3: reads its first argument, never returns
+    other.At(0x1000, Bytes({0x89, 0x0D}) + Rel(0x1006, 0x8000) + Bytes({0xCC}), "RtlExitUserProcess");
+    const std::string other_image = BuildCodeImage(other.spec);
+    ImageLoader loader = [&](const std::string& name, std::string& image) {
+        if (name != "ntdll") return false;
+        image = other_image;
+        return true;
+    };
+    Code c(true);
+    c.spec.Imports = {{"ntdll.dll", {"RtlExitUserProcess"}}};
+    const std::uint32_t slot = ImportSlot(c.spec, 0, 0);
+    // sub rsp,0x28; call [RtlExitUserProcess]: ecx handed on as it came
+    c.At(0x1000, Bytes({0x48, 0x83, 0xEC, 0x28, 0xFF, 0x15}) + Rel(0x100A, slot), "ExitProcess");
+    // sub rsp,0x28; xor ecx,ecx; call [RtlExitUserProcess]: the argument is ours, not the caller's
+    c.At(0x1100, Bytes({0x48, 0x83, 0xEC, 0x28, 0x31, 0xC9, 0xFF, 0x15}) + Rel(0x110C, slot), "ExitsWithZero");
+    auto r = c.Infer(loader);
+    EXPECT_EQ(Text(r["ExitProcess"]), "x64 at least 1");
+    EXPECT_EQ(Text(r["ExitsWithZero"]), "unknown unknown 0");
+    EXPECT_EQ(Text(c.Infer()["ExitProcess"]), "unknown unknown 0");  // nothing seen of the other DLL
+}
+
 // --- hostile code ---------------------------------------------------------------------------------
 
 TEST(SignaturesHostile, StrayJumpsAndLoopsEndWithinBounds) {
