@@ -778,6 +778,15 @@ Operand Compact(const ZydisDecodedOperand& d, bool x64) {
 }
 
 
+// What no later step reads is cleared before a state is kept, so that paths differing only there
+// meet: a compare's value once no register is compared (it is read only beside its register), a
+// switch bound once no register holds it. Left as they were, the last values of such fields
+// made the walk visit each instruction with a third more states for nothing.
+inline void Settle(State& s) {
+    if (s.cmp_reg == 0xFF) s.cmp_imm = 0;
+    if (s.bound_reg == 0xFF) s.bound = 0;
+}
+
 // Hashes the registers and the small fields, not the saves and pushes (rarely all that tells two
 // states at one address apart): equal states hash alike, and the bytes are compared anyway.
 u64 HashState(const State& s) {
@@ -982,7 +991,8 @@ void Walker::Writes(State& s, bool skip_stack) {
         const bool sure = (op.actions & ZYDIS_OPERAND_ACTION_WRITE) != 0;
         const int x = op.reg.xmm;
         if (x >= 0) {
-            if (x < 4 && sure) s.xmm_written |= static_cast<std::uint8_t>(1u << x);
+            // Vector registers carry no arguments on x86, so only x64 tells them apart.
+            if (x < 4 && sure && m_.x64_) s.xmm_written |= static_cast<std::uint8_t>(1u << x);
             continue;
         }
         const int g = op.reg.gpr;
@@ -1484,7 +1494,9 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             Writes(s, true);
             return Next::Fall;
         case ZYDIS_MNEMONIC_CMP:
-            if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER && ops_[1].type == ZYDIS_OPERAND_TYPE_IMMEDIATE) {
+            // Only x86 switch tables are followed by their bound (JumpTable): on x64 a compare
+            // leaves nothing in the state that tells paths apart.
+            if (!m_.x64_ && ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER && ops_[1].type == ZYDIS_OPERAND_TYPE_IMMEDIATE) {
                 const int g = ops_[0].reg.gpr;
                 if (g >= 0) {
                     s.cmp_reg = static_cast<std::uint8_t>(g);
@@ -1720,10 +1732,12 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             for (int g : kVolatile32) s.r[g] = Reg{};
         }
         s.bound_reg = 0xFF;
-        s.gpr_written = {8, 8, 8, 8};
         if (m_.x64_) {
+            s.gpr_written = {8, 8, 8, 8};
             s.xmm_written = 0xF;
             s.setup = 0;
+        } else {
+            s.gpr_written = {8, 8, 8, 0};  // eax, edx, ecx: x86 has no fourth position
         }
         return Next::Fall;
     }
@@ -1857,6 +1871,7 @@ Facts Walker::Run() {
                 fell = true;
                 continue;
             }
+            Settle(s);
             u32& head = *at;
             u64 hash = HashState(s);
             auto known = [&]() {
