@@ -113,13 +113,32 @@ struct Instr {
         ZydisInstructionCategory category = ZYDIS_CATEGORY_INVALID;
     } meta;
     std::uint8_t length = 0;
-    std::uint8_t operand_count = 0;
+    std::uint8_t operand_count = 0;  // once digested, those kept (KeepOperands)
     std::uint8_t operand_count_visible = 0;
     std::uint8_t operand_width = 0;
     // Judged once at decoding: the instruction moves the stack pointer itself (IsStackOp), and
     // it only sets a register to zero (IsZeroIdiom).
     bool stack_op = false;
     bool zero_idiom = false;
+    // What every visit would otherwise work out again from the operands (Digest): the operands
+    // that are memory the walk looks at, whether one touches memory or names the image, ...
+    bool touches = false;
+    std::uint16_t mem_ops = 0;  // bit i: operand i
+    // ... the general registers the visible operands read and all operands write (the stack
+    // pointer apart), and the argument positions and xmm0-3 surely written, ...
+    std::uint16_t escape_gprs = 0;
+    std::uint16_t write_gprs = 0;
+    bool writes_sp = false;
+    std::uint8_t sure_args = 0;
+    std::uint8_t sure_xmm = 0;
+    // ... what it reads of the argument registers: position p counts as read when fewer than
+    // read_need[p] of its bytes were written; xmm k unwritten (bit k); r10 as copied from rcx ...
+    std::array<std::uint8_t, 4> read_need{};
+    std::uint8_t xmm_reads = 0;
+    bool reads_r10 = false;
+    // ... and, x64, the argument positions it reads and writes for Setups (unless it keeps them).
+    bool setup_keep = false;
+    std::uint8_t setup_read = 0, setup_written = 0;
 };
 // Only the part of the decoder's register, memory or immediate operand that its type names is
 // kept (the decoder holds them in one union); the rest stays zero.
@@ -133,6 +152,7 @@ struct Operand {
     struct {
         ZydisRegister value = ZYDIS_REGISTER_NONE;
         std::int8_t gpr = -1, xmm = -1, arg = -1;
+        std::uint8_t bytes = 0;  // the register's width
     } reg;
     struct {
         std::uint8_t type = ZYDIS_MEMOP_TYPE_INVALID;
@@ -611,7 +631,7 @@ private:
     Next Instruction(u32 rva, State& s);
     Next Effects(u32 rva, State& s);
     bool SaveOrRestore(State& s, int& restored);
-    void Setups(State& s, bool zero_idiom);
+    void Setups(State& s);
     void Access(const Operand& op, const State& s, bool agen);
     bool StackAddress(const Operand& op, const State& s, Kind& kind, i64& addr, bool& indexed) const;
     void ReadEvidence(const State& s, bool zero_idiom);
@@ -686,13 +706,15 @@ private:
 };
 
 // Register number tables, made once: general registers by encoding (0 rax .. 15 r15) and the
-// vector registers' numbers, -1 for anything else.
+// vector registers' numbers, -1 for anything else; and every register's width in bytes.
 struct RegisterTables {
     std::array<std::int8_t, ZYDIS_REGISTER_MAX_VALUE + 1> gpr{}, vec{};
+    std::array<std::uint8_t, ZYDIS_REGISTER_MAX_VALUE + 1> bytes{};
     RegisterTables() {
         for (int r = 0; r <= ZYDIS_REGISTER_MAX_VALUE; ++r) {
             const auto reg = static_cast<ZydisRegister>(r);
             const ZydisRegisterClass c = ZydisRegisterGetClass(reg);
+            bytes[r] = static_cast<std::uint8_t>(ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, reg) / 8);
             gpr[r] = vec[r] = -1;
             if (c == ZYDIS_REGCLASS_GPR8 || c == ZYDIS_REGCLASS_GPR16 || c == ZYDIS_REGCLASS_GPR32 ||
                 c == ZYDIS_REGCLASS_GPR64) {
@@ -729,6 +751,11 @@ int GprOf(ZydisRegister reg) {
     return r <= ZYDIS_REGISTER_MAX_VALUE ? Registers().gpr[r] : -1;
 }
 
+unsigned RegBytes(ZydisRegister reg) {
+    const unsigned r = static_cast<unsigned>(reg);
+    return r <= ZYDIS_REGISTER_MAX_VALUE ? Registers().bytes[r] : 0;
+}
+
 Instr Compact(const ZydisDecodedInstruction& d) {
     Instr i;
     i.mnemonic = d.mnemonic;
@@ -740,8 +767,9 @@ Instr Compact(const ZydisDecodedInstruction& d) {
     return i;
 }
 
-Operand Compact(const ZydisDecodedOperand& d, bool x64) {
-    Operand o;
+// Into `o` (in place: the record is large enough that a copy costs as much as filling it).
+void Compact(const ZydisDecodedOperand& d, bool x64, Operand& o) {
+    o = Operand{};
     o.type = static_cast<std::uint8_t>(d.type);
     o.visibility = static_cast<std::uint8_t>(d.visibility);
     o.actions = d.actions;
@@ -752,6 +780,7 @@ Operand Compact(const ZydisDecodedOperand& d, bool x64) {
             o.reg.gpr = static_cast<std::int8_t>(GprOf(d.reg.value));
             o.reg.xmm = static_cast<std::int8_t>(XmmId(d.reg.value));
             o.reg.arg = static_cast<std::int8_t>(ArgPosition(o.reg.gpr, x64));
+            o.reg.bytes = static_cast<std::uint8_t>(RegBytes(d.reg.value));
             break;
         case ZYDIS_OPERAND_TYPE_MEMORY:
             o.mem.type = static_cast<std::uint8_t>(d.mem.type);
@@ -774,7 +803,6 @@ Operand Compact(const ZydisDecodedOperand& d, bool x64) {
         default:
             break;
     }
-    return o;
 }
 
 
@@ -940,34 +968,104 @@ bool MergesDestination(const Instr& ins, const Operand* ops, int i) {
     }
 }
 
-// x64: argument registers this instruction reads before the path wrote them.
-void Walker::ReadEvidence(const State& s, bool zero_idiom) {
-    if (zero_idiom) return;
-    auto gpr_read = [&](ZydisRegister reg, int gpr, int p) {
-        if (s.r10_rcx && gpr == 10 && ins_->mnemonic != ZYDIS_MNEMONIC_SYSCALL) f_.reg_reads |= 1;
+// What the steps read of an instruction's operands, worked out once when it is decoded (see
+// Instr); `x64` as the walk's machine.
+void Digest(Instr& in, const Operand* ops, bool x64) {
+    const bool category_keeps = in.mnemonic == ZYDIS_MNEMONIC_CALL || in.meta.category == ZYDIS_CATEGORY_COND_BR;
+    in.setup_keep = category_keeps;
+    // A read of general register `gpr` at argument position `p` with a register of `bytes`.
+    auto gpr_read = [&](ZydisRegister reg, int gpr, int p, unsigned bytes) {
+        if (gpr == 10 && in.mnemonic != ZYDIS_MNEMONIC_SYSCALL) in.reads_r10 = true;
         if (p < 0) return;
-        const unsigned width = ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, reg) / 8;
         // A byte register of the high half (ah, ch) reads bits a byte write did not cover.
         const bool high = reg == ZYDIS_REGISTER_CH || reg == ZYDIS_REGISTER_DH;
-        if (s.gpr_written[p] < width || (high && s.gpr_written[p] < 2))
-            f_.reg_reads |= static_cast<std::uint8_t>(1u << p);
+        const unsigned need = std::max(bytes, high ? 2u : 0u);
+        in.read_need[p] = static_cast<std::uint8_t>(std::max<unsigned>(in.read_need[p], need));
     };
-    for (int i = 0; i < ins_->operand_count; ++i) {
-        const Operand& op = ops_[i];
+    auto position = [](int g, int xmm) {
+        if (g >= 0) return g;
+        return xmm >= 0 && xmm < 4 ? xmm : -1;
+    };
+    for (int i = 0; i < in.operand_count; ++i) {
+        const Operand& op = ops[i];
+        const bool hidden = op.visibility == ZYDIS_OPERAND_VISIBILITY_HIDDEN;
+        const bool read = (op.actions & ZYDIS_OPERAND_ACTION_MASK_READ) != 0;
         if (op.type == ZYDIS_OPERAND_TYPE_MEMORY) {
-            gpr_read(op.mem.base, op.mem.base_gpr, op.mem.base_arg);
-            gpr_read(op.mem.index, op.mem.index_gpr, op.mem.index_arg);
+            // The stack operand of a push, pop, call or return is no access to a variable.
+            if (!(hidden && in.stack_op)) {
+                in.mem_ops |= static_cast<std::uint16_t>(1u << i);
+                // Memory touched, or the address of something in the image taken: a function
+                // that hands out a global's address is no constant stub.
+                if ((op.mem.type != ZYDIS_MEMOP_TYPE_AGEN && !hidden) || op.mem.base == ZYDIS_REGISTER_RIP)
+                    in.touches = true;
+            }
+            gpr_read(op.mem.base, op.mem.base_gpr, op.mem.base_arg, RegBytes(op.mem.base));
+            gpr_read(op.mem.index, op.mem.index_gpr, op.mem.index_arg, RegBytes(op.mem.index));
+            if (const int p = position(op.mem.base_arg, op.mem.base_xmm); p >= 0)
+                in.setup_read |= static_cast<std::uint8_t>(1u << p);
+            if (const int p = position(op.mem.index_arg, op.mem.index_xmm); p >= 0)
+                in.setup_read |= static_cast<std::uint8_t>(1u << p);
             continue;
         }
-        if (op.type != ZYDIS_OPERAND_TYPE_REGISTER || !(op.actions & ZYDIS_OPERAND_ACTION_MASK_READ)) continue;
-        const int x = m_.x64_ ? op.reg.xmm : -1;
-        if (x >= 0 && x < 4) {
-            if (!(s.xmm_written & (1u << x)) && !MergesDestination(*ins_, ops_, i))
-                f_.reg_reads |= static_cast<std::uint8_t>(0x10u << x);
+        if (op.type != ZYDIS_OPERAND_TYPE_REGISTER) continue;
+        const int g = op.reg.gpr, x = op.reg.xmm;
+        if (read && i < in.operand_count_visible && g >= 0 && g != kSp) in.escape_gprs |= static_cast<std::uint16_t>(1u << g);
+        if (read) {
+            if (x64 && x >= 0 && x < 4) {
+                if (!MergesDestination(in, ops, i)) in.xmm_reads |= static_cast<std::uint8_t>(1u << x);
+            } else {
+                gpr_read(op.reg.value, g, op.reg.arg, op.reg.bytes);
+            }
+        }
+        if (const int p = position(op.reg.arg, x); p >= 0) {
+            if (read && !in.zero_idiom) in.setup_read |= static_cast<std::uint8_t>(1u << p);
+            if (op.actions & ZYDIS_OPERAND_ACTION_WRITE) in.setup_written |= static_cast<std::uint8_t>(1u << p);
+        }
+        if (!(op.actions & ZYDIS_OPERAND_ACTION_MASK_WRITE)) continue;
+        const bool sure = (op.actions & ZYDIS_OPERAND_ACTION_WRITE) != 0;
+        if (x >= 0) {
+            // Vector registers carry no arguments on x86, so only x64 tells them apart.
+            if (x < 4 && sure && x64) in.sure_xmm |= static_cast<std::uint8_t>(1u << x);
             continue;
         }
-        gpr_read(op.reg.value, op.reg.gpr, op.reg.arg);
+        if (g < 0) continue;
+        if (g == kSp) {
+            in.writes_sp = true;
+            continue;
+        }
+        in.write_gprs |= static_cast<std::uint16_t>(1u << g);
+        if (op.reg.arg >= 0 && sure) in.sure_args |= static_cast<std::uint8_t>(1u << op.reg.arg);
     }
+}
+
+// Once digested, the steps read an instruction's visible operands by position and its memory
+// operands (mem_ops) only: the rest (flags, the instruction pointer, the stack operands of a
+// push) are left out of what a walk keeps, and the slots the steps may read past the
+// instruction's own are zero. Returns how many operands are kept.
+std::size_t KeepOperands(Instr& in, Operand* ops) {
+    std::size_t kept = in.operand_count_visible;
+    std::uint16_t mem = static_cast<std::uint16_t>(in.mem_ops & ((1u << kept) - 1));
+    for (std::size_t k = kept; k < in.operand_count; ++k)
+        if (in.mem_ops >> k & 1u) {
+            ops[kept] = ops[k];
+            mem |= static_cast<std::uint16_t>(1u << kept);
+            ++kept;
+        }
+    in.mem_ops = mem;
+    in.operand_count = static_cast<std::uint8_t>(kept);
+    for (std::size_t k = kept; k < kOpsKept; ++k) ops[k] = Operand{};
+    return kept;
+}
+
+// Argument registers this instruction reads before the path wrote them (x86: those compilers
+// pass their own functions' arguments in).
+void Walker::ReadEvidence(const State& s, bool zero_idiom) {
+    if (zero_idiom) return;
+    const Instr& in = *ins_;
+    if (s.r10_rcx && in.reads_r10) f_.reg_reads |= 1;
+    for (int p = 0; p < 4; ++p)
+        if (s.gpr_written[p] < in.read_need[p]) f_.reg_reads |= static_cast<std::uint8_t>(1u << p);
+    f_.reg_reads |= static_cast<std::uint8_t>((in.xmm_reads & ~s.xmm_written & 0xF) << 4);
 }
 
 void Walker::AdjustSp(State& s, i64 delta) {
@@ -984,31 +1082,16 @@ void Walker::AdjustSp(State& s, i64 delta) {
 
 // Registers the instruction writes lose what the walk knew of them.
 void Walker::Writes(State& s, bool skip_stack) {
-    for (int i = 0; i < ins_->operand_count; ++i) {
-        const Operand& op = ops_[i];
-        if (op.type != ZYDIS_OPERAND_TYPE_REGISTER) continue;
-        if (!(op.actions & ZYDIS_OPERAND_ACTION_MASK_WRITE)) continue;
-        const bool sure = (op.actions & ZYDIS_OPERAND_ACTION_WRITE) != 0;
-        const int x = op.reg.xmm;
-        if (x >= 0) {
-            // Vector registers carry no arguments on x86, so only x64 tells them apart.
-            if (x < 4 && sure && m_.x64_) s.xmm_written |= static_cast<std::uint8_t>(1u << x);
-            continue;
-        }
-        const int g = op.reg.gpr;
-        if (g < 0) continue;
-        if (g == kSp) {
-            if (!skip_stack) s.r[kSp].kind = kLost;
-            continue;
-        }
-        s.r[g] = Reg{};
-        if (s.bound_reg == g) s.bound_reg = 0xFF;
-        if (g == 10) s.r10_rcx = false;
-        const int p = op.reg.arg;
-        // Even a byte written makes later reads of the whole register the code's own: compilers
-        // set a byte (setcc) and then move the whole register.
-        if (p >= 0 && sure) s.gpr_written[p] = 8;
-    }
+    const Instr& in = *ins_;
+    if (in.writes_sp && !skip_stack) s.r[kSp].kind = kLost;
+    for (unsigned m = in.write_gprs; m != 0; m &= m - 1) s.r[static_cast<unsigned>(__builtin_ctz(m))] = Reg{};
+    if (s.bound_reg < 16 && (in.write_gprs >> s.bound_reg & 1u)) s.bound_reg = 0xFF;
+    if (in.write_gprs & (1u << 10)) s.r10_rcx = false;
+    // Even a byte written makes later reads of the whole register the code's own: compilers
+    // set a byte (setcc) and then move the whole register.
+    for (int p = 0; p < 4; ++p)
+        if (in.sure_args & (1u << p)) s.gpr_written[p] = 8;
+    s.xmm_written |= in.sure_xmm;
 }
 
 // The image address a memory operand names ([abs] on x86, [rip+disp] on x64), if it names one.
@@ -1136,29 +1219,9 @@ bool Walker::JumpTable(u32 rva, const State& s) {
 
 // x64: argument registers read by this instruction are no longer set up for a call; those it
 // writes are.
-void Walker::Setups(State& s, bool zero_idiom) {
-    std::uint8_t read = 0, written = 0;
-    // (Setups runs on x64 only, the machine the operands' argument positions are for.)
-    auto position = [&](int g, int xmm) {
-        if (g >= 0) return g;
-        return xmm >= 0 && xmm < 4 ? xmm : -1;
-    };
-    for (int i = 0; i < ins_->operand_count; ++i) {
-        const Operand& op = ops_[i];
-        if (op.type == ZYDIS_OPERAND_TYPE_MEMORY) {
-            if (const int p = position(op.mem.base_arg, op.mem.base_xmm); p >= 0) read |= static_cast<std::uint8_t>(1u << p);
-            if (const int p = position(op.mem.index_arg, op.mem.index_xmm); p >= 0) read |= static_cast<std::uint8_t>(1u << p);
-            continue;
-        }
-        if (op.type != ZYDIS_OPERAND_TYPE_REGISTER) continue;
-        const int p = position(op.reg.arg, op.reg.xmm);
-        if (p < 0) continue;
-        if ((op.actions & ZYDIS_OPERAND_ACTION_MASK_READ) && !zero_idiom)
-            read |= static_cast<std::uint8_t>(1u << p);
-        if (op.actions & ZYDIS_OPERAND_ACTION_WRITE) written |= static_cast<std::uint8_t>(1u << p);
-    }
-    if (ins_->mnemonic == ZYDIS_MNEMONIC_CALL || ins_->meta.category == ZYDIS_CATEGORY_COND_BR) return;
-    s.setup = static_cast<std::uint8_t>((s.setup & ~read) | written);
+void Walker::Setups(State& s) {
+    const Instr& in = *ins_;
+    if (!in.setup_keep) s.setup = static_cast<std::uint8_t>((s.setup & ~in.setup_read) | in.setup_written);
 }
 
 bool IsMove(ZydisMnemonic mn) {
@@ -1184,7 +1247,7 @@ bool Walker::SaveOrRestore(State& s, int& restored) {
     if (!m_.x64_) return false;
     auto code_of = [&](const Operand& op) {
         const int g = op.reg.arg;  // x64 only, as the operands' positions
-        if (g >= 0) return ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, op.reg.value) == 64 ? g : -1;
+        if (g >= 0) return op.reg.bytes == 8 ? g : -1;
         const int x = op.reg.xmm;
         return x >= 0 && x < 4 ? 4 + x : -1;
     };
@@ -1308,11 +1371,21 @@ bool Walker::DecodeNew(u32 rva, std::size_t i) {
         ZYAN_FAILED(ZydisDecoderDecodeOperands(&decoder_, &context, &decoded_ins_, decoded_ops_, static_cast<ZyanU8>(n))))
         return false;
     ins_buf_ = Compact(decoded_ins_);
-    for (std::size_t k = 0; k < n; ++k) ops_buf_[k] = Compact(decoded_ops_[k], m_.x64_);
-    // Zero past the instruction's own, as far as the steps look by position.
-    for (std::size_t k = n; k < kOpsKept; ++k) ops_buf_[k] = Operand{};
+    // A hidden register that is neither a general nor a vector one (the flags, the instruction
+    // pointer) is nothing the walk reads; it is not even made compact.
+    std::size_t m = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const ZydisDecodedOperand& d = decoded_ops_[k];
+        if (k >= decoded_ins_.operand_count_visible && d.type == ZYDIS_OPERAND_TYPE_REGISTER &&
+            GprOf(d.reg.value) < 0 && XmmId(d.reg.value) < 0)
+            continue;
+        Compact(d, m_.x64_, ops_buf_[m++]);
+    }
+    ins_buf_.operand_count = static_cast<std::uint8_t>(m);
     ins_buf_.stack_op = IsStackOp(ins_buf_.mnemonic);
     ins_buf_.zero_idiom = IsZeroIdiom(ins_buf_, ops_buf_);
+    Digest(ins_buf_, ops_buf_, m_.x64_);
+    const std::size_t kept = KeepOperands(ins_buf_, ops_buf_);
     // The table is kept at most a quarter full, and half when it holds the most it may, so
     // probing always ends at a free slot.
     if (scratch_.decoded_slot.size() < kDecodedKept) {
@@ -1323,7 +1396,7 @@ bool Walker::DecodeNew(u32 rva, std::size_t i) {
         }
         decoded_.ins.push_back(ins_buf_);
         decoded_.first.push_back(static_cast<u32>(decoded_.ops.size()));
-        decoded_.ops.insert(decoded_.ops.end(), ops_buf_, ops_buf_ + std::max(n, kOpsKept));
+        decoded_.ops.insert(decoded_.ops.end(), ops_buf_, ops_buf_ + std::max(kept, kOpsKept));
         scratch_.decoded_slot.push_back(static_cast<u32>(i));
         slots[i] = {key, static_cast<u32>(decoded_.ins.size())};
     }
@@ -1349,7 +1422,6 @@ Walker::Next Walker::Instruction(u32 rva, State& s) {
         Lose(s);
         return Next::Stop;
     }
-    const bool stack_op = ins_->stack_op;
 
     // An absolute address of the image in the instruction (a relocation falls inside it).
     if (!f_.acts) {
@@ -1371,16 +1443,10 @@ Walker::Next Walker::Instruction(u32 rva, State& s) {
         if (at < relocs.size() && relocs[at] < rva + ins_->length) f_.acts = true;
     }
     // Evidence first, from the state before the instruction.
-    for (int i = 0; i < ins_->operand_count; ++i) {
-        const Operand& op = ops_[i];
-        if (op.visibility == ZYDIS_OPERAND_VISIBILITY_HIDDEN && stack_op) continue;
-        if (op.type != ZYDIS_OPERAND_TYPE_MEMORY) continue;
-        const bool agen = op.mem.type == ZYDIS_MEMOP_TYPE_AGEN;
-        // Memory touched, or the address of something in the image taken: a function that
-        // hands out a global's address is no constant stub.
-        if ((!agen && op.visibility != ZYDIS_OPERAND_VISIBILITY_HIDDEN) || op.mem.base == ZYDIS_REGISTER_RIP)
-            f_.acts = true;
-        Access(op, s, agen);
+    if (ins_->touches) f_.acts = true;
+    for (unsigned m = ins_->mem_ops; m != 0; m &= m - 1) {
+        const Operand& op = ops_[__builtin_ctz(m)];
+        Access(op, s, op.mem.type == ZYDIS_MEMOP_TYPE_AGEN);
     }
     // x64 home-area spills of the argument registers still as they came: evidence only once
     // the path ends without walking them as the variadic part.
@@ -1405,7 +1471,7 @@ Walker::Next Walker::Instruction(u32 rva, State& s) {
         }
     }
     const bool zero_idiom = ins_->zero_idiom;
-    if (m_.x64_) Setups(s, zero_idiom);
+    if (m_.x64_) Setups(s);
     int restored = -1;
     if (!spill && SaveOrRestore(s, restored)) spill = true;
     // The stub's copy for the system call says nothing of the count: the system reads as many as
@@ -1449,9 +1515,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
                 break;
             [[fallthrough]];
         default:
-            for (int i = 0; i < ins_->operand_count_visible; ++i)
-                if (ops_[i].type == ZYDIS_OPERAND_TYPE_REGISTER && (ops_[i].actions & ZYDIS_OPERAND_ACTION_MASK_READ))
-                    Escapes(s, ops_[i].reg.gpr);
+            for (unsigned m = ins_->escape_gprs; m != 0; m &= m - 1) Escapes(s, __builtin_ctz(m));
     }
 
     const std::uint8_t cmp_reg = s.cmp_reg;
@@ -1602,8 +1666,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             }
             if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER && ops_[1].type == ZYDIS_OPERAND_TYPE_REGISTER) {
                 const int d = ops_[0].reg.gpr, r = ops_[1].reg.gpr;
-                const unsigned w = ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, ops_[0].reg.value);
-                if (d >= 0 && r >= 0 && w == static_cast<unsigned>(width * 8)) {
+                if (d >= 0 && r >= 0 && ops_[0].reg.bytes == width) {
                     const Reg copy = s.r[r];
                     const std::uint8_t bound_reg = s.bound_reg;
                     Writes(s, true);
