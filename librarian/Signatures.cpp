@@ -100,7 +100,9 @@ struct State {
 };
 static_assert(std::has_unique_object_representations_v<State>, "a state's bytes are its value");
 
+// Made in place in their vectors (a state is some 300 bytes; a temporary would copy it twice).
 struct SeenNode {
+    SeenNode(const State& state, std::uint64_t h, std::uint32_t n) : s(state), hash(h), next(n) {}
     State s;
     std::uint64_t hash;
     std::uint32_t next;  // index + 1 of the next node of the same address, 0 at the end
@@ -174,6 +176,7 @@ struct Operand {
 
 // A place a walk has still to go, with the state it goes there with.
 struct WorkItem {
+    WorkItem(std::uint32_t at, const State& state) : rva(at), s(state) {}
     std::uint32_t rva;
     State s;
 };
@@ -612,11 +615,12 @@ public:
         work_base_ = work_.size();
     }
     ~Walker() {
-        work_.resize(work_base_);  // what a walk that ran out of budget left
+        // What a walk that ran out of budget left.
+        work_.erase(work_.begin() + static_cast<std::ptrdiff_t>(work_base_), work_.end());
         decoded_.ins.resize(decoded_base_);
         decoded_.first.resize(decoded_base_);
         decoded_.ops.resize(decoded_ops_base_);
-        seen_nodes_.resize(seen_base_);
+        seen_nodes_.erase(seen_nodes_.begin() + static_cast<std::ptrdiff_t>(seen_base_), seen_nodes_.end());
         m_.session_.GiveScratch(scratch_);
     }
     Walker(const Walker&) = delete;
@@ -644,7 +648,7 @@ private:
     Facts Callee(u32 target, const ImportRef* import);
     void PassThrough(const State& s, const Facts& callee);
     void TailCall(const State& s, const Facts& callee);
-    void Push(u32 rva, const State& s) { work_.push_back({rva, s}); }
+    State& Push(u32 rva, const State& s) { return work_.emplace_back(rva, s).s; }
     // The end of a path: spilled and saved registers count as read, but those a va_list covers.
     void Flush(State& s) {
         if (s.va_from < 4) {
@@ -1844,7 +1848,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             Lose(s);
             return Next::Stop;
         }
-        State taken = s;
+        State& taken = Push(target, s);  // the fall-through's own changes come after
         if (cmp_reg != 0xFF) {
             // An index proven below a bound on one side of the branch.
             if (mn == ZYDIS_MNEMONIC_JNBE) { s.bound_reg = cmp_reg; s.bound = cmp_imm + 1; }
@@ -1852,7 +1856,6 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             if (mn == ZYDIS_MNEMONIC_JBE) { taken.bound_reg = cmp_reg; taken.bound = cmp_imm + 1; }
             if (mn == ZYDIS_MNEMONIC_JB) { taken.bound_reg = cmp_reg; taken.bound = cmp_imm; }
         }
-        Push(target, taken);
         return Next::Fall;
     }
     if (cat == ZYDIS_CATEGORY_UNCOND_BR || cat == ZYDIS_CATEGORY_RET || cat == ZYDIS_CATEGORY_CALL) {
@@ -1898,7 +1901,7 @@ Facts Walker::Run() {
     const InferLimits& limits = m_.session_.Limits();
     State start;
     start.r[kSp] = Reg{kExact, 0};
-    work_.push_back({entry_, start});
+    work_.emplace_back(entry_, start);
     while (work_.size() > work_base_) {
         u32 rva = work_.back().rva;
         State s = work_.back().s;
@@ -1971,7 +1974,7 @@ Facts Walker::Run() {
                 Lose(s);
                 break;
             }
-            seen_nodes_.push_back({s, hash, head});
+            seen_nodes_.emplace_back(s, hash, head);
             head = static_cast<u32>(seen_nodes_.size());
             if (++steps_ > limits.InstructionsPerFunction || !m_.session_.Spend(1)) {
                 Lose(s);
