@@ -343,8 +343,10 @@ private:
     std::vector<u32> relocs_;                      // sorted slots holding absolute addresses
     std::vector<u32> starts_;                      // export entries, sorted
     bool Start(u32 rva) const { return std::binary_search(starts_.begin(), starts_.end(), rva); }
-    // Names as *exports_ holds them (they do not change once open): no copy of every name.
-    std::unordered_map<std::string_view, std::size_t> by_name_;
+    // The named exports by name, as indices into exports_->Named (the first of equal names
+    // first): made when a name is first looked up, as most modules are only walked into.
+    std::vector<u32> by_name_;
+    bool by_name_made_ = false;
     struct Memo {
         Facts facts;
         bool busy = true;
@@ -460,10 +462,8 @@ bool Module::Open(const PeExports* exports) {
     } else if (img_.Machine != kMachineI386 || img_.Pe32Plus) {
         return false;
     }
-    for (std::size_t i = 0; i < exports_->Named.size(); ++i) {
-        by_name_.emplace(std::string_view(exports_->Named[i].Name), i);
+    for (std::size_t i = 0; i < exports_->Named.size(); ++i)
         if (exports_->Named[i].Forwarder.empty()) starts_.push_back(exports_->Named[i].Rva);
-    }
     for (const PeExport& e : exports_->OrdinalOnly)
         if (e.Forwarder.empty()) starts_.push_back(e.Rva);
     std::sort(starts_.begin(), starts_.end());
@@ -2038,9 +2038,18 @@ Facts Module::ExportAt(const PeExport& e, int depth, int forward_depth) {
 
 Facts Module::Export(const std::string& name, u32 ordinal, int depth, int forward_depth) {
     if (!name.empty()) {
-        auto it = by_name_.find(std::string_view(name));
-        if (it == by_name_.end()) return UnknownFacts();
-        return ExportAt(exports_->Named[it->second], depth, forward_depth);
+        const std::vector<PeExport>& named = exports_->Named;
+        if (!by_name_made_) {
+            by_name_.resize(named.size());
+            for (std::size_t i = 0; i < named.size(); ++i) by_name_[i] = static_cast<u32>(i);
+            std::stable_sort(by_name_.begin(), by_name_.end(),
+                             [&named](u32 a, u32 b) { return named[a].Name < named[b].Name; });
+            by_name_made_ = true;
+        }
+        auto it = std::lower_bound(by_name_.begin(), by_name_.end(), name,
+                                   [&named](u32 i, const std::string& n) { return named[i].Name < n; });
+        if (it == by_name_.end() || named[*it].Name != name) return UnknownFacts();
+        return ExportAt(named[*it], depth, forward_depth);
     }
     for (const auto* list : {&exports_->Named, &exports_->OrdinalOnly})
         for (const PeExport& e : *list)
