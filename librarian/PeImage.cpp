@@ -91,12 +91,19 @@ bool PeImage::Map(std::uint32_t rva, std::uint64_t length, std::uint64_t& offset
 }
 
 bool PeImage::Text(std::uint32_t rva, std::string& text) const {
+    std::string_view view;
+    if (!TextView(rva, view)) return false;
+    text.assign(view.data(), view.size());
+    return true;
+}
+
+bool PeImage::TextView(std::uint32_t rva, std::string_view& text) const {
     std::uint64_t begin = 0, end = 0;
     if (!Region(rva, begin, end)) return false;
     std::string_view rest = file_.substr(begin, end - begin);
     std::size_t zero = rest.find('\0');
     if (zero == std::string_view::npos) return false;
-    text.assign(rest.data(), zero);
+    text = rest.substr(0, zero);
     return true;
 }
 

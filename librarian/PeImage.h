@@ -49,6 +49,8 @@ public:
     bool Map(std::uint32_t rva, std::uint64_t length, std::uint64_t& offset) const;
     // The zero-terminated text at `rva`; false when it leaves its section unterminated.
     bool Text(std::uint32_t rva, std::string& text) const;
+    // The same text where the file holds it (valid as long as the file).
+    bool TextView(std::uint32_t rva, std::string_view& text) const;
     // The section whose loaded extent holds `rva` (virtual size included), or null.
     const PeSection* SectionOf(std::uint32_t rva) const;
 

@@ -266,8 +266,8 @@ std::uint8_t Open(const State& s) {
 }
 
 // Functions that end the process, the thread or the frame: a call to them is a path's end.
-bool NoReturnImport(const std::string& name) {
-    static const std::unordered_set<std::string> names = {
+bool NoReturnImport(std::string_view name) {
+    static const std::unordered_set<std::string_view> names = {
         "ExitProcess", "ExitThread", "FreeLibraryAndExitThread", "RaiseException",
         "RtlExitUserProcess", "RtlExitUserThread", "RtlRaiseException", "RtlRaiseStatus",
         "RtlUnwind", "RtlUnwindEx", "abort", "exit", "_exit", "_Exit", "quick_exit",
@@ -284,15 +284,17 @@ std::string Lower(std::string s) {
 }
 
 // "KERNEL32.dll" and "kernel32" name the same module.
-std::string ModuleKey(const std::string& name) {
-    std::string key = Lower(name);
+std::string ModuleKey(std::string_view name) {
+    std::string key = Lower(std::string(name));
     if (key.size() > 4 && key.compare(key.size() - 4, 4, ".dll") == 0) key.resize(key.size() - 4);
     return key;
 }
 
+// Names where the image (or its exports' forwarder text) holds them, which outlive the session:
+// a module imports thousands of functions, and a copy of each name was an allocation each.
 struct ImportRef {
-    std::string dll;
-    std::string name;  // empty when imported by ordinal
+    std::string_view dll;
+    std::string_view name;  // empty when imported by ordinal
     u32 ordinal = 0;
 };
 
@@ -310,13 +312,13 @@ public:
     // Facts of the function at `rva`, walked once and then remembered.
     Facts Function(u32 rva, int depth);
     // Facts of the export `name` (or `ordinal` when the name is empty), following forwarders.
-    Facts Export(const std::string& name, u32 ordinal, int depth, int forward_depth);
+    Facts Export(std::string_view name, u32 ordinal, int depth, int forward_depth);
     Facts ExportAt(const PeExport& e, int depth, int forward_depth);
 
 private:
     friend class Walker;
     void ReadImports();
-    void ReadImportSlots(const std::string& dll, u32 names, u32 slots, u64& budget);
+    void ReadImportSlots(std::string_view dll, u32 names, u32 slots, u64& budget);
     void ReadDelayImports();
     void ReadRelocations();
     bool Relocated(u32 rva) const { return std::binary_search(relocs_.begin(), relocs_.end(), rva); }
@@ -399,7 +401,7 @@ public:
             spent_ = limits_.InstructionsPerImage + 1;
         return spent_ <= limits_.InstructionsPerImage;
     }
-    Module* Load(const std::string& dll_name);
+    Module* Load(std::string_view dll_name);
     void Register(const std::string& dll_name, Module* m) {
         if (!dll_name.empty()) modules_.emplace(ModuleKey(dll_name), m);
     }
@@ -419,7 +421,7 @@ private:
     std::unordered_map<std::string, Module*> modules_;  // null: not found or not readable
 };
 
-Module* Session::Load(const std::string& dll_name) {
+Module* Session::Load(std::string_view dll_name) {
     const std::string key = ModuleKey(dll_name);
     auto it = modules_.find(key);
     if (it != modules_.end()) return it->second;
@@ -427,7 +429,7 @@ Module* Session::Load(const std::string& dll_name) {
     if (!loader_ || owned_.size() >= limits_.Modules) return nullptr;
     auto loaded = std::make_unique<Loaded>();
     // The loader is asked by module name, as a forwarder gives it: "KERNEL32", not "KERNEL32.dll".
-    std::string name = dll_name;
+    std::string name(dll_name);
     if (ModuleKey(name).size() + 4 == name.size()) name.resize(name.size() - 4);
     if (!loader_(name, loaded->image)) return nullptr;
     loaded->module = std::make_unique<Module>(*this, loaded->image);
@@ -476,7 +478,7 @@ bool Module::Open(const PeExports* exports) {
 
 // One descriptor's list of names (`names`) beside its address slots (`slots`): what each slot
 // imports, by name or ordinal, until the list ends or `budget` runs out.
-void Module::ReadImportSlots(const std::string& dll, u32 names, u32 slots, u64& budget) {
+void Module::ReadImportSlots(std::string_view dll, u32 names, u32 slots, u64& budget) {
     const u32 entry = x64_ ? 8 : 4;
     for (u32 i = 0; budget > 0; ++i, --budget) {
         u64 p = 0;
@@ -487,7 +489,7 @@ void Module::ReadImportSlots(const std::string& dll, u32 names, u32 slots, u64& 
         ref.dll = dll;
         if (value >> (x64_ ? 63 : 31)) {
             ref.ordinal = static_cast<u32>(value & 0xFFFF);
-        } else if (!img_.Text(static_cast<u32>(value) + 2, ref.name)) {
+        } else if (!img_.TextView(static_cast<u32>(value) + 2, ref.name)) {
             continue;
         }
         imports_.emplace(slots + i * entry, std::move(ref));
@@ -504,8 +506,8 @@ void Module::ReadImports() {
         if (!img_.Map(rva + 20 * d, 20, at)) return;
         const u32 names = img_.U32(at), dll_rva = img_.U32(at + 12), slots = img_.U32(at + 16);
         if (dll_rva == 0 && slots == 0) return;
-        std::string dll;
-        if (!img_.Text(dll_rva, dll) || dll.empty()) continue;
+        std::string_view dll;
+        if (!img_.TextView(dll_rva, dll) || dll.empty()) continue;
         ReadImportSlots(dll, names != 0 ? names : slots, slots, budget);
     }
 }
@@ -523,8 +525,8 @@ void Module::ReadDelayImports() {
         if (dll_rva == 0) return;
         // Old images hold addresses instead of RVAs; their tables are not worth decoding.
         if ((attributes & 1) == 0) continue;
-        std::string dll;
-        if (!img_.Text(dll_rva, dll) || dll.empty()) continue;
+        std::string_view dll;
+        if (!img_.TextView(dll_rva, dll) || dll.empty()) continue;
         ReadImportSlots(dll, names, slots, budget);
     }
 }
@@ -2022,10 +2024,12 @@ Facts Module::ExportAt(const PeExport& e, int depth, int forward_depth) {
         const std::size_t dot = e.Forwarder.rfind('.');
         if (dot == std::string::npos || dot == 0) return UnknownFacts();
         ImportRef ref;
-        ref.dll = e.Forwarder.substr(0, dot);
-        std::string rest = e.Forwarder.substr(dot + 1);
+        const std::string_view forwarder = e.Forwarder;
+        ref.dll = forwarder.substr(0, dot);
+        const std::string_view rest = forwarder.substr(dot + 1);
         if (!rest.empty() && rest[0] == '#') {
-            ref.ordinal = static_cast<u32>(std::strtoul(rest.c_str() + 1, nullptr, 10));
+            // The number runs to the end of the forwarder's text, which ends in a zero.
+            ref.ordinal = static_cast<u32>(std::strtoul(rest.data() + 1, nullptr, 10));
         } else {
             ref.name = rest;
         }
@@ -2036,7 +2040,7 @@ Facts Module::ExportAt(const PeExport& e, int depth, int forward_depth) {
     return Function(e.Rva, depth);
 }
 
-Facts Module::Export(const std::string& name, u32 ordinal, int depth, int forward_depth) {
+Facts Module::Export(std::string_view name, u32 ordinal, int depth, int forward_depth) {
     if (!name.empty()) {
         const std::vector<PeExport>& named = exports_->Named;
         if (!by_name_made_) {
@@ -2047,7 +2051,7 @@ Facts Module::Export(const std::string& name, u32 ordinal, int depth, int forwar
             by_name_made_ = true;
         }
         auto it = std::lower_bound(by_name_.begin(), by_name_.end(), name,
-                                   [&named](u32 i, const std::string& n) { return named[i].Name < n; });
+                                   [&named](u32 i, std::string_view n) { return named[i].Name < n; });
         if (it == by_name_.end() || named[*it].Name != name) return UnknownFacts();
         return ExportAt(named[*it], depth, forward_depth);
     }
