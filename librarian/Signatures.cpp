@@ -977,8 +977,8 @@ bool MergesDestination(const Instr& ins, const Operand* ops, int i) {
 // What the steps read of an instruction's operands, worked out once when it is decoded (see
 // Instr); `x64` as the walk's machine.
 void Digest(Instr& in, const Operand* ops, bool x64) {
-    const bool category_keeps = in.mnemonic == ZYDIS_MNEMONIC_CALL || in.meta.category == ZYDIS_CATEGORY_COND_BR;
-    in.setup_keep = category_keeps;
+    // A call or a conditional branch leaves what is set up for a call as it was.
+    in.setup_keep = in.mnemonic == ZYDIS_MNEMONIC_CALL || in.meta.category == ZYDIS_CATEGORY_COND_BR;
     // A read of general register `gpr` at argument position `p` with a register of `bytes`.
     auto gpr_read = [&](ZydisRegister reg, int gpr, int p, unsigned bytes) {
         if (gpr == 10 && in.mnemonic != ZYDIS_MNEMONIC_SYSCALL) in.reads_r10 = true;
@@ -1015,7 +1015,8 @@ void Digest(Instr& in, const Operand* ops, bool x64) {
         }
         if (op.type != ZYDIS_OPERAND_TYPE_REGISTER) continue;
         const int g = op.reg.gpr, x = op.reg.xmm;
-        if (read && i < in.operand_count_visible && g >= 0 && g != kSp) in.escape_gprs |= static_cast<std::uint16_t>(1u << g);
+        if (read && i < in.operand_count_visible && g >= 0 && g != kSp)
+            in.escape_gprs |= static_cast<std::uint16_t>(1u << g);
         if (read) {
             if (x64 && x >= 0 && x < 4) {
                 if (!MergesDestination(in, ops, i)) in.xmm_reads |= static_cast<std::uint8_t>(1u << x);
@@ -1566,7 +1567,8 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
         case ZYDIS_MNEMONIC_CMP:
             // Only x86 switch tables are followed by their bound (JumpTable): on x64 a compare
             // leaves nothing in the state that tells paths apart.
-            if (!m_.x64_ && ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER && ops_[1].type == ZYDIS_OPERAND_TYPE_IMMEDIATE) {
+            if (!m_.x64_ && ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER &&
+                ops_[1].type == ZYDIS_OPERAND_TYPE_IMMEDIATE) {
                 const int g = ops_[0].reg.gpr;
                 if (g >= 0) {
                     s.cmp_reg = static_cast<std::uint8_t>(g);
