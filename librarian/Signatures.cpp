@@ -326,13 +326,19 @@ private:
     // in this image.
     bool PointerAt(u32 slot, u32& target) const;
     bool IsCode(u32 rva) const {
-        const PeSection* s = img_.SectionOf(rva);
         u64 b = 0, e = 0;
-        return s && s->Code() && img_.Region(rva, b, e);
+        return img_.Code(rva, b, e);
     }
-    // IsCode(rva) and then the Region of rva, answered from the code section met last when rva
-    // lies where the same sections answer both.
-    bool CodeRegion(u32 rva, u64& begin, u64& end);
+    // IsCode(rva) and then the Region of rva, answered from the span of code met last when rva
+    // lies in it.
+    bool CodeRegion(u32 rva, u64& begin, u64& end) {
+        if (rva >= code_.Lo && rva < code_.Hi) {
+            begin = code_.Raw + (rva - code_.Rva);
+            end = code_.End;
+            return begin < end;
+        }
+        return img_.Code(rva, begin, end, &code_);
+    }
 
     Session& session_;
     std::string_view file_;
@@ -354,9 +360,7 @@ private:
         bool busy = true;
     };
     std::unordered_map<u32, Memo> memo_;
-    // Addresses [code_lo_, code_hi_) all lie in the same code section for IsCode and Region, whose
-    // bytes start at file offset code_raw_ (for code_rva_) and end at code_end_.
-    u64 code_lo_ = 0, code_hi_ = 0, code_rva_ = 0, code_raw_ = 0, code_end_ = 0;
+    PeImage::Span code_;  // the span of code met last
 };
 
 // The modules met while inferring one image's exports: forwarders and imports lead into others.
@@ -552,46 +556,6 @@ void Module::ReadRelocations() {
         done += block;
     }
     std::sort(relocs_.begin(), relocs_.end());
-}
-
-bool Module::CodeRegion(u32 rva, u64& begin, u64& end) {
-    if (rva >= code_lo_ && rva < code_hi_) {
-        begin = code_raw_ + (rva - code_rva_);
-        end = code_end_;
-        return begin < end;
-    }
-    if (!IsCode(rva) || !img_.Region(rva, begin, end)) return false;
-    // Which sections answered, each the first whose extent holds rva: the range kept is where
-    // both stay the first, so it leaves out every earlier section's extent.
-    const std::vector<PeSection>& sections = img_.Sections;
-    auto loaded = [](const PeSection& s) { return static_cast<u64>(std::max(s.VirtualSize, s.RawSize)); };
-    auto backed = [](const PeSection& s) {
-        u64 size = s.RawSize;
-        if (s.VirtualSize != 0) size = std::min<u64>(size, s.VirtualSize);
-        return size;
-    };
-    std::size_t code = sections.size(), region = sections.size();
-    for (std::size_t i = 0; i < sections.size() && (code == sections.size() || region == sections.size()); ++i) {
-        const PeSection& s = sections[i];
-        if (code == sections.size() && rva >= s.Rva && rva - static_cast<u64>(s.Rva) < loaded(s)) code = i;
-        if (region == sections.size() && rva >= s.Rva && rva - static_cast<u64>(s.Rva) < backed(s)) region = i;
-    }
-    if (code == sections.size() || region == sections.size()) return true;  // the headers: not kept
-    const PeSection& c = sections[code];
-    const PeSection& r = sections[region];
-    u64 lo = std::max<u64>(c.Rva, r.Rva);
-    u64 hi = std::min<u64>(c.Rva + loaded(c), r.Rva + backed(r));
-    for (std::size_t i = 0; i < std::max(code, region); ++i) {
-        const u64 a = sections[i].Rva, b = a + loaded(sections[i]);
-        if (a == b) continue;
-        if (b <= rva) lo = std::max(lo, b); else hi = std::min(hi, a);
-    }
-    code_lo_ = lo;
-    code_hi_ = hi;
-    code_rva_ = r.Rva;
-    code_raw_ = r.RawOffset;
-    code_end_ = std::min<u64>(static_cast<u64>(r.RawOffset) + backed(r), file_.size());
-    return true;
 }
 
 bool Module::PointerAt(u32 slot, u32& target) const {
