@@ -91,12 +91,19 @@ bool PeImage::Map(std::uint32_t rva, std::uint64_t length, std::uint64_t& offset
 }
 
 bool PeImage::Text(std::uint32_t rva, std::string& text) const {
+    std::string_view view;
+    if (!TextView(rva, view)) return false;
+    text.assign(view.data(), view.size());
+    return true;
+}
+
+bool PeImage::TextView(std::uint32_t rva, std::string_view& text) const {
     std::uint64_t begin = 0, end = 0;
     if (!Region(rva, begin, end)) return false;
     std::string_view rest = file_.substr(begin, end - begin);
     std::size_t zero = rest.find('\0');
     if (zero == std::string_view::npos) return false;
-    text.assign(rest.data(), zero);
+    text = rest.substr(0, zero);
     return true;
 }
 
@@ -106,6 +113,43 @@ const PeSection* PeImage::SectionOf(std::uint32_t rva) const {
         if (rva >= s.Rva && rva - static_cast<std::uint64_t>(s.Rva) < size) return &s;
     }
     return nullptr;
+}
+
+bool PeImage::Code(std::uint32_t rva, std::uint64_t& begin, std::uint64_t& end, Span* span) const {
+    const PeSection* in = SectionOf(rva);
+    if (!in || !in->Code() || !Region(rva, begin, end)) return false;
+    if (!span) return true;
+    // Which sections answered, each the first whose extent holds rva: the span is where both
+    // stay the first, so it leaves out every earlier section's extent.
+    auto loaded = [](const PeSection& s) { return static_cast<std::uint64_t>(std::max(s.VirtualSize, s.RawSize)); };
+    auto backed = [](const PeSection& s) {
+        std::uint64_t size = s.RawSize;
+        if (s.VirtualSize != 0) size = std::min<std::uint64_t>(size, s.VirtualSize);
+        return size;
+    };
+    const std::size_t none = Sections.size();
+    std::size_t code = none, region = none;
+    for (std::size_t i = 0; i < Sections.size() && (code == none || region == none); ++i) {
+        const PeSection& s = Sections[i];
+        if (code == none && rva >= s.Rva && rva - static_cast<std::uint64_t>(s.Rva) < loaded(s)) code = i;
+        if (region == none && rva >= s.Rva && rva - static_cast<std::uint64_t>(s.Rva) < backed(s)) region = i;
+    }
+    if (code == none || region == none) return true;  // the headers answered: no span
+    const PeSection& c = Sections[code];
+    const PeSection& r = Sections[region];
+    std::uint64_t lo = std::max<std::uint64_t>(c.Rva, r.Rva);
+    std::uint64_t hi = std::min<std::uint64_t>(c.Rva + loaded(c), r.Rva + backed(r));
+    for (std::size_t i = 0; i < std::max(code, region); ++i) {
+        const std::uint64_t a = Sections[i].Rva, b = a + loaded(Sections[i]);
+        if (a == b) continue;
+        if (b <= rva) lo = std::max(lo, b); else hi = std::min(hi, a);
+    }
+    span->Lo = lo;
+    span->Hi = hi;
+    span->Rva = r.Rva;
+    span->Raw = r.RawOffset;
+    span->End = std::min<std::uint64_t>(static_cast<std::uint64_t>(r.RawOffset) + backed(r), file_.size());
+    return true;
 }
 
 }  // namespace zandrel::librarian

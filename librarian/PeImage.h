@@ -49,8 +49,20 @@ public:
     bool Map(std::uint32_t rva, std::uint64_t length, std::uint64_t& offset) const;
     // The zero-terminated text at `rva`; false when it leaves its section unterminated.
     bool Text(std::uint32_t rva, std::string& text) const;
+    // The same text where the file holds it (valid as long as the file).
+    bool TextView(std::uint32_t rva, std::string_view& text) const;
     // The section whose loaded extent holds `rva` (virtual size included), or null.
     const PeSection* SectionOf(std::uint32_t rva) const;
+
+    // Addresses [Lo, Hi) for which SectionOf and Region find the same two sections (Lo == Hi:
+    // none kept), and where those bytes lie: from file offset Raw (for address Rva) up to End.
+    struct Span {
+        std::uint64_t Lo = 0, Hi = 0, Rva = 0, Raw = 0, End = 0;
+    };
+    // Whether `rva` is code (its SectionOf holds code) that the file backs, with the Region of
+    // it as [begin, end); `span`, when given and sections answered both, gets where the same
+    // answer holds, so that a walk of many addresses in turn need not ask again.
+    bool Code(std::uint32_t rva, std::uint64_t& begin, std::uint64_t& end, Span* span = nullptr) const;
 
     bool Pe32Plus = false;
     std::uint16_t Machine = 0;

@@ -100,7 +100,9 @@ struct State {
 };
 static_assert(std::has_unique_object_representations_v<State>, "a state's bytes are its value");
 
+// Made in place in their vectors (a state is some 300 bytes; a temporary would copy it twice).
 struct SeenNode {
+    SeenNode(const State& state, std::uint64_t h, std::uint32_t n) : s(state), hash(h), next(n) {}
     State s;
     std::uint64_t hash;
     std::uint32_t next;  // index + 1 of the next node of the same address, 0 at the end
@@ -113,13 +115,32 @@ struct Instr {
         ZydisInstructionCategory category = ZYDIS_CATEGORY_INVALID;
     } meta;
     std::uint8_t length = 0;
-    std::uint8_t operand_count = 0;
+    std::uint8_t operand_count = 0;  // once digested, those kept (KeepOperands)
     std::uint8_t operand_count_visible = 0;
     std::uint8_t operand_width = 0;
     // Judged once at decoding: the instruction moves the stack pointer itself (IsStackOp), and
     // it only sets a register to zero (IsZeroIdiom).
     bool stack_op = false;
     bool zero_idiom = false;
+    // What every visit would otherwise work out again from the operands (Digest): the operands
+    // that are memory the walk looks at, whether one touches memory or names the image, ...
+    bool touches = false;
+    std::uint16_t mem_ops = 0;  // bit i: operand i
+    // ... the general registers the visible operands read and all operands write (the stack
+    // pointer apart), and the argument positions and xmm0-3 surely written, ...
+    std::uint16_t escape_gprs = 0;
+    std::uint16_t write_gprs = 0;
+    bool writes_sp = false;
+    std::uint8_t sure_args = 0;
+    std::uint8_t sure_xmm = 0;
+    // ... what it reads of the argument registers: position p counts as read when fewer than
+    // read_need[p] of its bytes were written; xmm k unwritten (bit k); r10 as copied from rcx ...
+    std::array<std::uint8_t, 4> read_need{};
+    std::uint8_t xmm_reads = 0;
+    bool reads_r10 = false;
+    // ... and, x64, the argument positions it reads and writes for Setups (unless it keeps them).
+    bool setup_keep = false;
+    std::uint8_t setup_read = 0, setup_written = 0;
 };
 // Only the part of the decoder's register, memory or immediate operand that its type names is
 // kept (the decoder holds them in one union); the rest stays zero.
@@ -133,6 +154,7 @@ struct Operand {
     struct {
         ZydisRegister value = ZYDIS_REGISTER_NONE;
         std::int8_t gpr = -1, xmm = -1, arg = -1;
+        std::uint8_t bytes = 0;  // the register's width
     } reg;
     struct {
         std::uint8_t type = ZYDIS_MEMOP_TYPE_INVALID;
@@ -154,6 +176,7 @@ struct Operand {
 
 // A place a walk has still to go, with the state it goes there with.
 struct WorkItem {
+    WorkItem(std::uint32_t at, const State& state) : rva(at), s(state) {}
     std::uint32_t rva;
     State s;
 };
@@ -243,8 +266,8 @@ std::uint8_t Open(const State& s) {
 }
 
 // Functions that end the process, the thread or the frame: a call to them is a path's end.
-bool NoReturnImport(const std::string& name) {
-    static const std::unordered_set<std::string> names = {
+bool NoReturnImport(std::string_view name) {
+    static const std::unordered_set<std::string_view> names = {
         "ExitProcess", "ExitThread", "FreeLibraryAndExitThread", "RaiseException",
         "RtlExitUserProcess", "RtlExitUserThread", "RtlRaiseException", "RtlRaiseStatus",
         "RtlUnwind", "RtlUnwindEx", "abort", "exit", "_exit", "_Exit", "quick_exit",
@@ -261,15 +284,17 @@ std::string Lower(std::string s) {
 }
 
 // "KERNEL32.dll" and "kernel32" name the same module.
-std::string ModuleKey(const std::string& name) {
-    std::string key = Lower(name);
+std::string ModuleKey(std::string_view name) {
+    std::string key = Lower(std::string(name));
     if (key.size() > 4 && key.compare(key.size() - 4, 4, ".dll") == 0) key.resize(key.size() - 4);
     return key;
 }
 
+// Names where the image (or its exports' forwarder text) holds them, which outlive the session:
+// a module imports thousands of functions, and a copy of each name was an allocation each.
 struct ImportRef {
-    std::string dll;
-    std::string name;  // empty when imported by ordinal
+    std::string_view dll;
+    std::string_view name;  // empty when imported by ordinal
     u32 ordinal = 0;
 };
 
@@ -287,13 +312,13 @@ public:
     // Facts of the function at `rva`, walked once and then remembered.
     Facts Function(u32 rva, int depth);
     // Facts of the export `name` (or `ordinal` when the name is empty), following forwarders.
-    Facts Export(const std::string& name, u32 ordinal, int depth, int forward_depth);
+    Facts Export(std::string_view name, u32 ordinal, int depth, int forward_depth);
     Facts ExportAt(const PeExport& e, int depth, int forward_depth);
 
 private:
     friend class Walker;
     void ReadImports();
-    void ReadImportSlots(const std::string& dll, u32 names, u32 slots, u64& budget);
+    void ReadImportSlots(std::string_view dll, u32 names, u32 slots, u64& budget);
     void ReadDelayImports();
     void ReadRelocations();
     bool Relocated(u32 rva) const { return std::binary_search(relocs_.begin(), relocs_.end(), rva); }
@@ -301,13 +326,19 @@ private:
     // in this image.
     bool PointerAt(u32 slot, u32& target) const;
     bool IsCode(u32 rva) const {
-        const PeSection* s = img_.SectionOf(rva);
         u64 b = 0, e = 0;
-        return s && s->Code() && img_.Region(rva, b, e);
+        return img_.Code(rva, b, e);
     }
-    // IsCode(rva) and then the Region of rva, answered from the code section met last when rva
-    // lies where the same sections answer both.
-    bool CodeRegion(u32 rva, u64& begin, u64& end);
+    // IsCode(rva) and then the Region of rva, answered from the span of code met last when rva
+    // lies in it.
+    bool CodeRegion(u32 rva, u64& begin, u64& end) {
+        if (rva >= code_.Lo && rva < code_.Hi) {
+            begin = code_.Raw + (rva - code_.Rva);
+            end = code_.End;
+            return begin < end;
+        }
+        return img_.Code(rva, begin, end, &code_);
+    }
 
     Session& session_;
     std::string_view file_;
@@ -320,16 +351,16 @@ private:
     std::vector<u32> relocs_;                      // sorted slots holding absolute addresses
     std::vector<u32> starts_;                      // export entries, sorted
     bool Start(u32 rva) const { return std::binary_search(starts_.begin(), starts_.end(), rva); }
-    // Names as *exports_ holds them (they do not change once open): no copy of every name.
-    std::unordered_map<std::string_view, std::size_t> by_name_;
+    // The named exports by name, as indices into exports_->Named (the first of equal names
+    // first): made when a name is first looked up, as most modules are only walked into.
+    std::vector<u32> by_name_;
+    bool by_name_made_ = false;
     struct Memo {
         Facts facts;
         bool busy = true;
     };
     std::unordered_map<u32, Memo> memo_;
-    // Addresses [code_lo_, code_hi_) all lie in the same code section for IsCode and Region, whose
-    // bytes start at file offset code_raw_ (for code_rva_) and end at code_end_.
-    u64 code_lo_ = 0, code_hi_ = 0, code_rva_ = 0, code_raw_ = 0, code_end_ = 0;
+    PeImage::Span code_;  // the span of code met last
 };
 
 // The modules met while inferring one image's exports: forwarders and imports lead into others.
@@ -374,7 +405,7 @@ public:
             spent_ = limits_.InstructionsPerImage + 1;
         return spent_ <= limits_.InstructionsPerImage;
     }
-    Module* Load(const std::string& dll_name);
+    Module* Load(std::string_view dll_name);
     void Register(const std::string& dll_name, Module* m) {
         if (!dll_name.empty()) modules_.emplace(ModuleKey(dll_name), m);
     }
@@ -396,7 +427,7 @@ private:
     std::unordered_map<std::string, Module*> modules_;  // null: not found or not readable
 };
 
-Module* Session::Load(const std::string& dll_name) {
+Module* Session::Load(std::string_view dll_name) {
     const std::string key = ModuleKey(dll_name);
     auto it = modules_.find(key);
     if (it != modules_.end()) return it->second;
@@ -404,7 +435,7 @@ Module* Session::Load(const std::string& dll_name) {
     if (!loader_ || owned_.size() >= limits_.Modules) return nullptr;
     auto loaded = std::make_unique<Loaded>();
     // The loader is asked by module name, as a forwarder gives it: "KERNEL32", not "KERNEL32.dll".
-    std::string name = dll_name;
+    std::string name(dll_name);
     if (ModuleKey(name).size() + 4 == name.size()) name.resize(name.size() - 4);
     if (!loader_(name, loaded->image)) return nullptr;
     loaded->module = std::make_unique<Module>(*this, loaded->image);
@@ -447,10 +478,8 @@ bool Module::Open(const PeExports* exports) {
     } else if (img_.Machine != kMachineI386 || img_.Pe32Plus) {
         return false;
     }
-    for (std::size_t i = 0; i < exports_->Named.size(); ++i) {
-        by_name_.emplace(std::string_view(exports_->Named[i].Name), i);
+    for (std::size_t i = 0; i < exports_->Named.size(); ++i)
         if (exports_->Named[i].Forwarder.empty()) starts_.push_back(exports_->Named[i].Rva);
-    }
     for (const PeExport& e : exports_->OrdinalOnly)
         if (e.Forwarder.empty()) starts_.push_back(e.Rva);
     std::sort(starts_.begin(), starts_.end());
@@ -463,7 +492,7 @@ bool Module::Open(const PeExports* exports) {
 
 // One descriptor's list of names (`names`) beside its address slots (`slots`): what each slot
 // imports, by name or ordinal, until the list ends or `budget` runs out.
-void Module::ReadImportSlots(const std::string& dll, u32 names, u32 slots, u64& budget) {
+void Module::ReadImportSlots(std::string_view dll, u32 names, u32 slots, u64& budget) {
     const u32 entry = x64_ ? 8 : 4;
     for (u32 i = 0; budget > 0; ++i, --budget) {
         u64 p = 0;
@@ -474,7 +503,7 @@ void Module::ReadImportSlots(const std::string& dll, u32 names, u32 slots, u64& 
         ref.dll = dll;
         if (value >> (x64_ ? 63 : 31)) {
             ref.ordinal = static_cast<u32>(value & 0xFFFF);
-        } else if (!img_.Text(static_cast<u32>(value) + 2, ref.name)) {
+        } else if (!img_.TextView(static_cast<u32>(value) + 2, ref.name)) {
             continue;
         }
         imports_.emplace(slots + i * entry, std::move(ref));
@@ -491,8 +520,8 @@ void Module::ReadImports() {
         if (!img_.Map(rva + 20 * d, 20, at)) return;
         const u32 names = img_.U32(at), dll_rva = img_.U32(at + 12), slots = img_.U32(at + 16);
         if (dll_rva == 0 && slots == 0) return;
-        std::string dll;
-        if (!img_.Text(dll_rva, dll) || dll.empty()) continue;
+        std::string_view dll;
+        if (!img_.TextView(dll_rva, dll) || dll.empty()) continue;
         ReadImportSlots(dll, names != 0 ? names : slots, slots, budget);
     }
 }
@@ -510,8 +539,8 @@ void Module::ReadDelayImports() {
         if (dll_rva == 0) return;
         // Old images hold addresses instead of RVAs; their tables are not worth decoding.
         if ((attributes & 1) == 0) continue;
-        std::string dll;
-        if (!img_.Text(dll_rva, dll) || dll.empty()) continue;
+        std::string_view dll;
+        if (!img_.TextView(dll_rva, dll) || dll.empty()) continue;
         ReadImportSlots(dll, names, slots, budget);
     }
 }
@@ -539,46 +568,6 @@ void Module::ReadRelocations() {
     std::sort(relocs_.begin(), relocs_.end());
 }
 
-bool Module::CodeRegion(u32 rva, u64& begin, u64& end) {
-    if (rva >= code_lo_ && rva < code_hi_) {
-        begin = code_raw_ + (rva - code_rva_);
-        end = code_end_;
-        return begin < end;
-    }
-    if (!IsCode(rva) || !img_.Region(rva, begin, end)) return false;
-    // Which sections answered, each the first whose extent holds rva: the range kept is where
-    // both stay the first, so it leaves out every earlier section's extent.
-    const std::vector<PeSection>& sections = img_.Sections;
-    auto loaded = [](const PeSection& s) { return static_cast<u64>(std::max(s.VirtualSize, s.RawSize)); };
-    auto backed = [](const PeSection& s) {
-        u64 size = s.RawSize;
-        if (s.VirtualSize != 0) size = std::min<u64>(size, s.VirtualSize);
-        return size;
-    };
-    std::size_t code = sections.size(), region = sections.size();
-    for (std::size_t i = 0; i < sections.size() && (code == sections.size() || region == sections.size()); ++i) {
-        const PeSection& s = sections[i];
-        if (code == sections.size() && rva >= s.Rva && rva - static_cast<u64>(s.Rva) < loaded(s)) code = i;
-        if (region == sections.size() && rva >= s.Rva && rva - static_cast<u64>(s.Rva) < backed(s)) region = i;
-    }
-    if (code == sections.size() || region == sections.size()) return true;  // the headers: not kept
-    const PeSection& c = sections[code];
-    const PeSection& r = sections[region];
-    u64 lo = std::max<u64>(c.Rva, r.Rva);
-    u64 hi = std::min<u64>(c.Rva + loaded(c), r.Rva + backed(r));
-    for (std::size_t i = 0; i < std::max(code, region); ++i) {
-        const u64 a = sections[i].Rva, b = a + loaded(sections[i]);
-        if (a == b) continue;
-        if (b <= rva) lo = std::max(lo, b); else hi = std::min(hi, a);
-    }
-    code_lo_ = lo;
-    code_hi_ = hi;
-    code_rva_ = r.Rva;
-    code_raw_ = r.RawOffset;
-    code_end_ = std::min<u64>(static_cast<u64>(r.RawOffset) + backed(r), file_.size());
-    return true;
-}
-
 bool Module::PointerAt(u32 slot, u32& target) const {
     if (!Relocated(slot)) return false;
     u64 p = 0;
@@ -602,11 +591,12 @@ public:
         work_base_ = work_.size();
     }
     ~Walker() {
-        work_.resize(work_base_);  // what a walk that ran out of budget left
+        // What a walk that ran out of budget left.
+        work_.erase(work_.begin() + static_cast<std::ptrdiff_t>(work_base_), work_.end());
         decoded_.ins.resize(decoded_base_);
         decoded_.first.resize(decoded_base_);
         decoded_.ops.resize(decoded_ops_base_);
-        seen_nodes_.resize(seen_base_);
+        seen_nodes_.erase(seen_nodes_.begin() + static_cast<std::ptrdiff_t>(seen_base_), seen_nodes_.end());
         m_.session_.GiveScratch(scratch_);
     }
     Walker(const Walker&) = delete;
@@ -621,7 +611,7 @@ private:
     Next Instruction(u32 rva, State& s);
     Next Effects(u32 rva, State& s);
     bool SaveOrRestore(State& s, int& restored);
-    void Setups(State& s, bool zero_idiom);
+    void Setups(State& s);
     void Access(const Operand& op, const State& s, bool agen);
     bool StackAddress(const Operand& op, const State& s, Kind& kind, i64& addr, bool& indexed) const;
     void ReadEvidence(const State& s, bool zero_idiom);
@@ -634,7 +624,7 @@ private:
     Facts Callee(u32 target, const ImportRef* import, bool own = false);
     void PassThrough(const State& s, const Facts& callee);
     void TailCall(const State& s, const Facts& callee);
-    void Push(u32 rva, const State& s) { work_.push_back({rva, s}); }
+    State& Push(u32 rva, const State& s) { return work_.emplace_back(rva, s).s; }
     // The end of a path: spilled and saved registers count as read, but those a va_list covers.
     void Flush(State& s) {
         if (s.va_from < 4) {
@@ -696,13 +686,15 @@ private:
 };
 
 // Register number tables, made once: general registers by encoding (0 rax .. 15 r15) and the
-// vector registers' numbers, -1 for anything else.
+// vector registers' numbers, -1 for anything else; and every register's width in bytes.
 struct RegisterTables {
     std::array<std::int8_t, ZYDIS_REGISTER_MAX_VALUE + 1> gpr{}, vec{};
+    std::array<std::uint8_t, ZYDIS_REGISTER_MAX_VALUE + 1> bytes{};
     RegisterTables() {
         for (int r = 0; r <= ZYDIS_REGISTER_MAX_VALUE; ++r) {
             const auto reg = static_cast<ZydisRegister>(r);
             const ZydisRegisterClass c = ZydisRegisterGetClass(reg);
+            bytes[r] = static_cast<std::uint8_t>(ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, reg) / 8);
             gpr[r] = vec[r] = -1;
             if (c == ZYDIS_REGCLASS_GPR8 || c == ZYDIS_REGCLASS_GPR16 || c == ZYDIS_REGCLASS_GPR32 ||
                 c == ZYDIS_REGCLASS_GPR64) {
@@ -739,6 +731,11 @@ int GprOf(ZydisRegister reg) {
     return r <= ZYDIS_REGISTER_MAX_VALUE ? Registers().gpr[r] : -1;
 }
 
+unsigned RegBytes(ZydisRegister reg) {
+    const unsigned r = static_cast<unsigned>(reg);
+    return r <= ZYDIS_REGISTER_MAX_VALUE ? Registers().bytes[r] : 0;
+}
+
 Instr Compact(const ZydisDecodedInstruction& d) {
     Instr i;
     i.mnemonic = d.mnemonic;
@@ -750,8 +747,9 @@ Instr Compact(const ZydisDecodedInstruction& d) {
     return i;
 }
 
-Operand Compact(const ZydisDecodedOperand& d, bool x64) {
-    Operand o;
+// Into `o` (in place: the record is large enough that a copy costs as much as filling it).
+void Compact(const ZydisDecodedOperand& d, bool x64, Operand& o) {
+    o = Operand{};
     o.type = static_cast<std::uint8_t>(d.type);
     o.visibility = static_cast<std::uint8_t>(d.visibility);
     o.actions = d.actions;
@@ -762,6 +760,7 @@ Operand Compact(const ZydisDecodedOperand& d, bool x64) {
             o.reg.gpr = static_cast<std::int8_t>(GprOf(d.reg.value));
             o.reg.xmm = static_cast<std::int8_t>(XmmId(d.reg.value));
             o.reg.arg = static_cast<std::int8_t>(ArgPosition(o.reg.gpr, x64));
+            o.reg.bytes = static_cast<std::uint8_t>(RegBytes(d.reg.value));
             break;
         case ZYDIS_OPERAND_TYPE_MEMORY:
             o.mem.type = static_cast<std::uint8_t>(d.mem.type);
@@ -784,9 +783,17 @@ Operand Compact(const ZydisDecodedOperand& d, bool x64) {
         default:
             break;
     }
-    return o;
 }
 
+
+// What no later step reads is cleared before a state is kept, so that paths differing only there
+// meet: a compare's value once no register is compared (it is read only beside its register), a
+// switch bound once no register holds it. Left as they were, the last values of such fields
+// made the walk visit each instruction with a third more states for nothing.
+inline void Settle(State& s) {
+    if (s.cmp_reg == 0xFF) s.cmp_imm = 0;
+    if (s.bound_reg == 0xFF) s.bound = 0;
+}
 
 // Hashes the registers and the small fields, not the saves and pushes (rarely all that tells two
 // states at one address apart): equal states hash alike, and the bytes are compared anyway.
@@ -941,34 +948,105 @@ bool MergesDestination(const Instr& ins, const Operand* ops, int i) {
     }
 }
 
-// x64: argument registers this instruction reads before the path wrote them.
-void Walker::ReadEvidence(const State& s, bool zero_idiom) {
-    if (zero_idiom) return;
-    auto gpr_read = [&](ZydisRegister reg, int gpr, int p) {
-        if (s.r10_rcx && gpr == 10 && ins_->mnemonic != ZYDIS_MNEMONIC_SYSCALL) f_.reg_reads |= 1;
+// What the steps read of an instruction's operands, worked out once when it is decoded (see
+// Instr); `x64` as the walk's machine.
+void Digest(Instr& in, const Operand* ops, bool x64) {
+    // A call or a conditional branch leaves what is set up for a call as it was.
+    in.setup_keep = in.mnemonic == ZYDIS_MNEMONIC_CALL || in.meta.category == ZYDIS_CATEGORY_COND_BR;
+    // A read of general register `gpr` at argument position `p` with a register of `bytes`.
+    auto gpr_read = [&](ZydisRegister reg, int gpr, int p, unsigned bytes) {
+        if (gpr == 10 && in.mnemonic != ZYDIS_MNEMONIC_SYSCALL) in.reads_r10 = true;
         if (p < 0) return;
-        const unsigned width = ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, reg) / 8;
         // A byte register of the high half (ah, ch) reads bits a byte write did not cover.
         const bool high = reg == ZYDIS_REGISTER_CH || reg == ZYDIS_REGISTER_DH;
-        if (s.gpr_written[p] < width || (high && s.gpr_written[p] < 2))
-            f_.reg_reads |= static_cast<std::uint8_t>(1u << p);
+        const unsigned need = std::max(bytes, high ? 2u : 0u);
+        in.read_need[p] = static_cast<std::uint8_t>(std::max<unsigned>(in.read_need[p], need));
     };
-    for (int i = 0; i < ins_->operand_count; ++i) {
-        const Operand& op = ops_[i];
+    auto position = [](int g, int xmm) {
+        if (g >= 0) return g;
+        return xmm >= 0 && xmm < 4 ? xmm : -1;
+    };
+    for (int i = 0; i < in.operand_count; ++i) {
+        const Operand& op = ops[i];
+        const bool hidden = op.visibility == ZYDIS_OPERAND_VISIBILITY_HIDDEN;
+        const bool read = (op.actions & ZYDIS_OPERAND_ACTION_MASK_READ) != 0;
         if (op.type == ZYDIS_OPERAND_TYPE_MEMORY) {
-            gpr_read(op.mem.base, op.mem.base_gpr, op.mem.base_arg);
-            gpr_read(op.mem.index, op.mem.index_gpr, op.mem.index_arg);
+            // The stack operand of a push, pop, call or return is no access to a variable.
+            if (!(hidden && in.stack_op)) {
+                in.mem_ops |= static_cast<std::uint16_t>(1u << i);
+                // Memory touched, or the address of something in the image taken: a function
+                // that hands out a global's address is no constant stub.
+                if ((op.mem.type != ZYDIS_MEMOP_TYPE_AGEN && !hidden) || op.mem.base == ZYDIS_REGISTER_RIP)
+                    in.touches = true;
+            }
+            gpr_read(op.mem.base, op.mem.base_gpr, op.mem.base_arg, RegBytes(op.mem.base));
+            gpr_read(op.mem.index, op.mem.index_gpr, op.mem.index_arg, RegBytes(op.mem.index));
+            if (const int p = position(op.mem.base_arg, op.mem.base_xmm); p >= 0)
+                in.setup_read |= static_cast<std::uint8_t>(1u << p);
+            if (const int p = position(op.mem.index_arg, op.mem.index_xmm); p >= 0)
+                in.setup_read |= static_cast<std::uint8_t>(1u << p);
             continue;
         }
-        if (op.type != ZYDIS_OPERAND_TYPE_REGISTER || !(op.actions & ZYDIS_OPERAND_ACTION_MASK_READ)) continue;
-        const int x = m_.x64_ ? op.reg.xmm : -1;
-        if (x >= 0 && x < 4) {
-            if (!(s.xmm_written & (1u << x)) && !MergesDestination(*ins_, ops_, i))
-                f_.reg_reads |= static_cast<std::uint8_t>(0x10u << x);
+        if (op.type != ZYDIS_OPERAND_TYPE_REGISTER) continue;
+        const int g = op.reg.gpr, x = op.reg.xmm;
+        if (read && i < in.operand_count_visible && g >= 0 && g != kSp)
+            in.escape_gprs |= static_cast<std::uint16_t>(1u << g);
+        if (read) {
+            if (x64 && x >= 0 && x < 4) {
+                if (!MergesDestination(in, ops, i)) in.xmm_reads |= static_cast<std::uint8_t>(1u << x);
+            } else {
+                gpr_read(op.reg.value, g, op.reg.arg, op.reg.bytes);
+            }
+        }
+        if (const int p = position(op.reg.arg, x); p >= 0) {
+            if (read && !in.zero_idiom) in.setup_read |= static_cast<std::uint8_t>(1u << p);
+            if (op.actions & ZYDIS_OPERAND_ACTION_WRITE) in.setup_written |= static_cast<std::uint8_t>(1u << p);
+        }
+        if (!(op.actions & ZYDIS_OPERAND_ACTION_MASK_WRITE)) continue;
+        const bool sure = (op.actions & ZYDIS_OPERAND_ACTION_WRITE) != 0;
+        if (x >= 0) {
+            // Vector registers carry no arguments on x86, so only x64 tells them apart.
+            if (x < 4 && sure && x64) in.sure_xmm |= static_cast<std::uint8_t>(1u << x);
             continue;
         }
-        gpr_read(op.reg.value, op.reg.gpr, op.reg.arg);
+        if (g < 0) continue;
+        if (g == kSp) {
+            in.writes_sp = true;
+            continue;
+        }
+        in.write_gprs |= static_cast<std::uint16_t>(1u << g);
+        if (op.reg.arg >= 0 && sure) in.sure_args |= static_cast<std::uint8_t>(1u << op.reg.arg);
     }
+}
+
+// Once digested, the steps read an instruction's visible operands by position and its memory
+// operands (mem_ops) only: the rest (flags, the instruction pointer, the stack operands of a
+// push) are left out of what a walk keeps, and the slots the steps may read past the
+// instruction's own are zero. Returns how many operands are kept.
+std::size_t KeepOperands(Instr& in, Operand* ops) {
+    std::size_t kept = in.operand_count_visible;
+    std::uint16_t mem = static_cast<std::uint16_t>(in.mem_ops & ((1u << kept) - 1));
+    for (std::size_t k = kept; k < in.operand_count; ++k)
+        if (in.mem_ops >> k & 1u) {
+            ops[kept] = ops[k];
+            mem |= static_cast<std::uint16_t>(1u << kept);
+            ++kept;
+        }
+    in.mem_ops = mem;
+    in.operand_count = static_cast<std::uint8_t>(kept);
+    for (std::size_t k = kept; k < kOpsKept; ++k) ops[k] = Operand{};
+    return kept;
+}
+
+// Argument registers this instruction reads before the path wrote them (x86: those compilers
+// pass their own functions' arguments in).
+void Walker::ReadEvidence(const State& s, bool zero_idiom) {
+    if (zero_idiom) return;
+    const Instr& in = *ins_;
+    if (s.r10_rcx && in.reads_r10) f_.reg_reads |= 1;
+    for (int p = 0; p < 4; ++p)
+        if (s.gpr_written[p] < in.read_need[p]) f_.reg_reads |= static_cast<std::uint8_t>(1u << p);
+    f_.reg_reads |= static_cast<std::uint8_t>((in.xmm_reads & ~s.xmm_written & 0xF) << 4);
 }
 
 void Walker::AdjustSp(State& s, i64 delta) {
@@ -985,30 +1063,16 @@ void Walker::AdjustSp(State& s, i64 delta) {
 
 // Registers the instruction writes lose what the walk knew of them.
 void Walker::Writes(State& s, bool skip_stack) {
-    for (int i = 0; i < ins_->operand_count; ++i) {
-        const Operand& op = ops_[i];
-        if (op.type != ZYDIS_OPERAND_TYPE_REGISTER) continue;
-        if (!(op.actions & ZYDIS_OPERAND_ACTION_MASK_WRITE)) continue;
-        const bool sure = (op.actions & ZYDIS_OPERAND_ACTION_WRITE) != 0;
-        const int x = op.reg.xmm;
-        if (x >= 0) {
-            if (x < 4 && sure) s.xmm_written |= static_cast<std::uint8_t>(1u << x);
-            continue;
-        }
-        const int g = op.reg.gpr;
-        if (g < 0) continue;
-        if (g == kSp) {
-            if (!skip_stack) s.r[kSp].kind = kLost;
-            continue;
-        }
-        s.r[g] = Reg{};
-        if (s.bound_reg == g) s.bound_reg = 0xFF;
-        if (g == 10) s.r10_rcx = false;
-        const int p = op.reg.arg;
-        // Even a byte written makes later reads of the whole register the code's own: compilers
-        // set a byte (setcc) and then move the whole register.
-        if (p >= 0 && sure) s.gpr_written[p] = 8;
-    }
+    const Instr& in = *ins_;
+    if (in.writes_sp && !skip_stack) s.r[kSp].kind = kLost;
+    for (unsigned m = in.write_gprs; m != 0; m &= m - 1) s.r[static_cast<unsigned>(__builtin_ctz(m))] = Reg{};
+    if (s.bound_reg < 16 && (in.write_gprs >> s.bound_reg & 1u)) s.bound_reg = 0xFF;
+    if (in.write_gprs & (1u << 10)) s.r10_rcx = false;
+    // Even a byte written makes later reads of the whole register the code's own: compilers
+    // set a byte (setcc) and then move the whole register.
+    for (int p = 0; p < 4; ++p)
+        if (in.sure_args & (1u << p)) s.gpr_written[p] = 8;
+    s.xmm_written |= in.sure_xmm;
 }
 
 // The image address a memory operand names ([abs] on x86, [rip+disp] on x64), if it names one.
@@ -1136,29 +1200,9 @@ bool Walker::JumpTable(u32 rva, const State& s) {
 
 // x64: argument registers read by this instruction are no longer set up for a call; those it
 // writes are.
-void Walker::Setups(State& s, bool zero_idiom) {
-    std::uint8_t read = 0, written = 0;
-    // (Setups runs on x64 only, the machine the operands' argument positions are for.)
-    auto position = [&](int g, int xmm) {
-        if (g >= 0) return g;
-        return xmm >= 0 && xmm < 4 ? xmm : -1;
-    };
-    for (int i = 0; i < ins_->operand_count; ++i) {
-        const Operand& op = ops_[i];
-        if (op.type == ZYDIS_OPERAND_TYPE_MEMORY) {
-            if (const int p = position(op.mem.base_arg, op.mem.base_xmm); p >= 0) read |= static_cast<std::uint8_t>(1u << p);
-            if (const int p = position(op.mem.index_arg, op.mem.index_xmm); p >= 0) read |= static_cast<std::uint8_t>(1u << p);
-            continue;
-        }
-        if (op.type != ZYDIS_OPERAND_TYPE_REGISTER) continue;
-        const int p = position(op.reg.arg, op.reg.xmm);
-        if (p < 0) continue;
-        if ((op.actions & ZYDIS_OPERAND_ACTION_MASK_READ) && !zero_idiom)
-            read |= static_cast<std::uint8_t>(1u << p);
-        if (op.actions & ZYDIS_OPERAND_ACTION_WRITE) written |= static_cast<std::uint8_t>(1u << p);
-    }
-    if (ins_->mnemonic == ZYDIS_MNEMONIC_CALL || ins_->meta.category == ZYDIS_CATEGORY_COND_BR) return;
-    s.setup = static_cast<std::uint8_t>((s.setup & ~read) | written);
+void Walker::Setups(State& s) {
+    const Instr& in = *ins_;
+    if (!in.setup_keep) s.setup = static_cast<std::uint8_t>((s.setup & ~in.setup_read) | in.setup_written);
 }
 
 bool IsMove(ZydisMnemonic mn) {
@@ -1184,7 +1228,7 @@ bool Walker::SaveOrRestore(State& s, int& restored) {
     if (!m_.x64_) return false;
     auto code_of = [&](const Operand& op) {
         const int g = op.reg.arg;  // x64 only, as the operands' positions
-        if (g >= 0) return ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, op.reg.value) == 64 ? g : -1;
+        if (g >= 0) return op.reg.bytes == 8 ? g : -1;
         const int x = op.reg.xmm;
         return x >= 0 && x < 4 ? 4 + x : -1;
     };
@@ -1308,11 +1352,21 @@ bool Walker::DecodeNew(u32 rva, std::size_t i) {
         ZYAN_FAILED(ZydisDecoderDecodeOperands(&decoder_, &context, &decoded_ins_, decoded_ops_, static_cast<ZyanU8>(n))))
         return false;
     ins_buf_ = Compact(decoded_ins_);
-    for (std::size_t k = 0; k < n; ++k) ops_buf_[k] = Compact(decoded_ops_[k], m_.x64_);
-    // Zero past the instruction's own, as far as the steps look by position.
-    for (std::size_t k = n; k < kOpsKept; ++k) ops_buf_[k] = Operand{};
+    // A hidden register that is neither a general nor a vector one (the flags, the instruction
+    // pointer) is nothing the walk reads; it is not even made compact.
+    std::size_t m = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const ZydisDecodedOperand& d = decoded_ops_[k];
+        if (k >= decoded_ins_.operand_count_visible && d.type == ZYDIS_OPERAND_TYPE_REGISTER &&
+            GprOf(d.reg.value) < 0 && XmmId(d.reg.value) < 0)
+            continue;
+        Compact(d, m_.x64_, ops_buf_[m++]);
+    }
+    ins_buf_.operand_count = static_cast<std::uint8_t>(m);
     ins_buf_.stack_op = IsStackOp(ins_buf_.mnemonic);
     ins_buf_.zero_idiom = IsZeroIdiom(ins_buf_, ops_buf_);
+    Digest(ins_buf_, ops_buf_, m_.x64_);
+    const std::size_t kept = KeepOperands(ins_buf_, ops_buf_);
     // The table is kept at most a quarter full, and half when it holds the most it may, so
     // probing always ends at a free slot.
     if (scratch_.decoded_slot.size() < kDecodedKept) {
@@ -1323,7 +1377,7 @@ bool Walker::DecodeNew(u32 rva, std::size_t i) {
         }
         decoded_.ins.push_back(ins_buf_);
         decoded_.first.push_back(static_cast<u32>(decoded_.ops.size()));
-        decoded_.ops.insert(decoded_.ops.end(), ops_buf_, ops_buf_ + std::max(n, kOpsKept));
+        decoded_.ops.insert(decoded_.ops.end(), ops_buf_, ops_buf_ + std::max(kept, kOpsKept));
         scratch_.decoded_slot.push_back(static_cast<u32>(i));
         slots[i] = {key, static_cast<u32>(decoded_.ins.size())};
     }
@@ -1349,7 +1403,6 @@ Walker::Next Walker::Instruction(u32 rva, State& s) {
         Lose(s);
         return Next::Stop;
     }
-    const bool stack_op = ins_->stack_op;
 
     // An absolute address of the image in the instruction (a relocation falls inside it).
     if (!f_.acts) {
@@ -1371,16 +1424,10 @@ Walker::Next Walker::Instruction(u32 rva, State& s) {
         if (at < relocs.size() && relocs[at] < rva + ins_->length) f_.acts = true;
     }
     // Evidence first, from the state before the instruction.
-    for (int i = 0; i < ins_->operand_count; ++i) {
-        const Operand& op = ops_[i];
-        if (op.visibility == ZYDIS_OPERAND_VISIBILITY_HIDDEN && stack_op) continue;
-        if (op.type != ZYDIS_OPERAND_TYPE_MEMORY) continue;
-        const bool agen = op.mem.type == ZYDIS_MEMOP_TYPE_AGEN;
-        // Memory touched, or the address of something in the image taken: a function that
-        // hands out a global's address is no constant stub.
-        if ((!agen && op.visibility != ZYDIS_OPERAND_VISIBILITY_HIDDEN) || op.mem.base == ZYDIS_REGISTER_RIP)
-            f_.acts = true;
-        Access(op, s, agen);
+    if (ins_->touches) f_.acts = true;
+    for (unsigned m = ins_->mem_ops; m != 0; m &= m - 1) {
+        const Operand& op = ops_[__builtin_ctz(m)];
+        Access(op, s, op.mem.type == ZYDIS_MEMOP_TYPE_AGEN);
     }
     // x64 home-area spills of the argument registers still as they came: evidence only once
     // the path ends without walking them as the variadic part.
@@ -1405,7 +1452,7 @@ Walker::Next Walker::Instruction(u32 rva, State& s) {
         }
     }
     const bool zero_idiom = ins_->zero_idiom;
-    if (m_.x64_) Setups(s, zero_idiom);
+    if (m_.x64_) Setups(s);
     int restored = -1;
     if (!spill && SaveOrRestore(s, restored)) spill = true;
     // The stub's copy for the system call says nothing of the count: the system reads as many as
@@ -1449,9 +1496,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
                 break;
             [[fallthrough]];
         default:
-            for (int i = 0; i < ins_->operand_count_visible; ++i)
-                if (ops_[i].type == ZYDIS_OPERAND_TYPE_REGISTER && (ops_[i].actions & ZYDIS_OPERAND_ACTION_MASK_READ))
-                    Escapes(s, ops_[i].reg.gpr);
+            for (unsigned m = ins_->escape_gprs; m != 0; m &= m - 1) Escapes(s, __builtin_ctz(m));
     }
 
     const std::uint8_t cmp_reg = s.cmp_reg;
@@ -1494,7 +1539,10 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             Writes(s, true);
             return Next::Fall;
         case ZYDIS_MNEMONIC_CMP:
-            if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER && ops_[1].type == ZYDIS_OPERAND_TYPE_IMMEDIATE) {
+            // Only x86 switch tables are followed by their bound (JumpTable): on x64 a compare
+            // leaves nothing in the state that tells paths apart.
+            if (!m_.x64_ && ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER &&
+                ops_[1].type == ZYDIS_OPERAND_TYPE_IMMEDIATE) {
                 const int g = ops_[0].reg.gpr;
                 if (g >= 0) {
                     s.cmp_reg = static_cast<std::uint8_t>(g);
@@ -1600,8 +1648,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             }
             if (ops_[0].type == ZYDIS_OPERAND_TYPE_REGISTER && ops_[1].type == ZYDIS_OPERAND_TYPE_REGISTER) {
                 const int d = ops_[0].reg.gpr, r = ops_[1].reg.gpr;
-                const unsigned w = ZydisRegisterGetWidth(ZYDIS_MACHINE_MODE_LONG_64, ops_[0].reg.value);
-                if (d >= 0 && r >= 0 && w == static_cast<unsigned>(width * 8)) {
+                if (d >= 0 && r >= 0 && ops_[0].reg.bytes == width) {
                     const Reg copy = s.r[r];
                     const std::uint8_t bound_reg = s.bound_reg;
                     Writes(s, true);
@@ -1732,10 +1779,12 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             for (int g : kVolatile32) s.r[g] = Reg{};
         }
         s.bound_reg = 0xFF;
-        s.gpr_written = {8, 8, 8, 8};
         if (m_.x64_) {
+            s.gpr_written = {8, 8, 8, 8};
             s.xmm_written = 0xF;
             s.setup = 0;
+        } else {
+            s.gpr_written = {8, 8, 8, 0};  // eax, edx, ecx: x86 has no fourth position
         }
         return Next::Fall;
     }
@@ -1779,7 +1828,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             Lose(s);
             return Next::Stop;
         }
-        State taken = s;
+        State& taken = Push(target, s);  // the fall-through's own changes come after
         if (cmp_reg != 0xFF) {
             // An index proven below a bound on one side of the branch.
             if (mn == ZYDIS_MNEMONIC_JNBE) { s.bound_reg = cmp_reg; s.bound = cmp_imm + 1; }
@@ -1787,7 +1836,6 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
             if (mn == ZYDIS_MNEMONIC_JBE) { taken.bound_reg = cmp_reg; taken.bound = cmp_imm + 1; }
             if (mn == ZYDIS_MNEMONIC_JB) { taken.bound_reg = cmp_reg; taken.bound = cmp_imm; }
         }
-        Push(target, taken);
         return Next::Fall;
     }
     if (cat == ZYDIS_CATEGORY_UNCOND_BR || cat == ZYDIS_CATEGORY_RET || cat == ZYDIS_CATEGORY_CALL) {
@@ -1833,7 +1881,7 @@ Facts Walker::Run() {
     const InferLimits& limits = m_.session_.Limits();
     State start;
     start.r[kSp] = Reg{kExact, 0};
-    work_.push_back({entry_, start});
+    work_.emplace_back(entry_, start);
     while (work_.size() > work_base_) {
         u32 rva = work_.back().rva;
         State s = work_.back().s;
@@ -1869,6 +1917,7 @@ Facts Walker::Run() {
                 fell = true;
                 continue;
             }
+            Settle(s);
             u32& head = *at;
             u64 hash = HashState(s);
             auto known = [&]() {
@@ -1905,7 +1954,7 @@ Facts Walker::Run() {
                 Lose(s);
                 break;
             }
-            seen_nodes_.push_back({s, hash, head});
+            seen_nodes_.emplace_back(s, hash, head);
             head = static_cast<u32>(seen_nodes_.size());
             if (++steps_ > limits.InstructionsPerFunction || !m_.session_.Spend(1)) {
                 Lose(s);
@@ -1953,10 +2002,12 @@ Facts Module::ExportAt(const PeExport& e, int depth, int forward_depth) {
         const std::size_t dot = e.Forwarder.rfind('.');
         if (dot == std::string::npos || dot == 0) return UnknownFacts();
         ImportRef ref;
-        ref.dll = e.Forwarder.substr(0, dot);
-        std::string rest = e.Forwarder.substr(dot + 1);
+        const std::string_view forwarder = e.Forwarder;
+        ref.dll = forwarder.substr(0, dot);
+        const std::string_view rest = forwarder.substr(dot + 1);
         if (!rest.empty() && rest[0] == '#') {
-            ref.ordinal = static_cast<u32>(std::strtoul(rest.c_str() + 1, nullptr, 10));
+            // The number runs to the end of the forwarder's text, which ends in a zero.
+            ref.ordinal = static_cast<u32>(std::strtoul(rest.data() + 1, nullptr, 10));
         } else {
             ref.name = rest;
         }
@@ -1967,11 +2018,20 @@ Facts Module::ExportAt(const PeExport& e, int depth, int forward_depth) {
     return Function(e.Rva, depth);
 }
 
-Facts Module::Export(const std::string& name, u32 ordinal, int depth, int forward_depth) {
+Facts Module::Export(std::string_view name, u32 ordinal, int depth, int forward_depth) {
     if (!name.empty()) {
-        auto it = by_name_.find(std::string_view(name));
-        if (it == by_name_.end()) return UnknownFacts();
-        return ExportAt(exports_->Named[it->second], depth, forward_depth);
+        const std::vector<PeExport>& named = exports_->Named;
+        if (!by_name_made_) {
+            by_name_.resize(named.size());
+            for (std::size_t i = 0; i < named.size(); ++i) by_name_[i] = static_cast<u32>(i);
+            std::stable_sort(by_name_.begin(), by_name_.end(),
+                             [&named](u32 a, u32 b) { return named[a].Name < named[b].Name; });
+            by_name_made_ = true;
+        }
+        auto it = std::lower_bound(by_name_.begin(), by_name_.end(), name,
+                                   [&named](u32 i, std::string_view n) { return named[i].Name < n; });
+        if (it == by_name_.end() || named[*it].Name != name) return UnknownFacts();
+        return ExportAt(named[*it], depth, forward_depth);
     }
     for (const auto* list : {&exports_->Named, &exports_->OrdinalOnly})
         for (const PeExport& e : *list)

@@ -210,6 +210,24 @@ TEST(SignaturesX86, FunctionsKnownNeverToReturnStillShowTheirReadsWhereTheyStand
     EXPECT_EQ(Text(alone["ReturnsOrHandsOn"]), "stdcall exact 1");
 }
 
+TEST(SignaturesX86, PathsThatDifferOnlyInACompareLongDoneMeet) {
+    // mov eax,[esp+4]; then 18 times: cmp ecx,k; jnz +2; jmp Join; and at Join: ret. Every path
+    // reaches Join with the same registers, only the last compare's value told them apart: more
+    // paths than the states one instruction may be walked with, had they counted as different.
+    Code c;
+    std::string code = Bytes({0x8B, 0x44, 0x24, 0x04});
+    const int blocks = 18;
+    const int join = 4 + 7 * blocks;
+    for (int k = 0; k < blocks; ++k) {
+        const int end = 4 + 7 * k + 7;
+        code += Bytes({0x83, 0xF9, k, 0x75, 0x02, 0xEB, join - end});
+    }
+    c.At(0x1000, code + Bytes({0xC3}), "ManyCompares");
+    InferLimits limits;
+    ASSERT_LT(limits.StatesPerAddress, static_cast<std::uint32_t>(blocks));
+    EXPECT_EQ(Text(c.Infer({}, limits)["ManyCompares"]), "cdecl exact 1");
+}
+
 TEST(SignaturesX86, ImportsAndForwardersLeadIntoOtherDlls) {
     Code other;
     other.spec.DllName = "other.dll";
