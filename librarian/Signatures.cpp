@@ -224,7 +224,6 @@ struct Facts {
     u32 arg_bytes = 0;        // x86: bytes of the argument area used, from the first argument
     u32 escaped_at = UINT32_MAX;  // lowest such address handed on, from the first argument
     std::uint8_t reg_reads = 0;   // x64: bit k rcx/rdx/r8/r9 read before written, bit 4+k xmm k
-    std::uint8_t maybe_reads = 0; // x64: the same for registers code not followed may read
     u32 variadic_from = UINT32_MAX;  // x64: first argument spilled and walked as a va_list
     u32 stack_args = 0;           // x64: highest stack argument used (5, 6, ...)
 
@@ -243,7 +242,6 @@ struct Facts {
 Facts UnknownFacts() {
     Facts f;
     f.incomplete = true;
-    f.maybe_reads = 0xFF;
     return f;
 }
 
@@ -636,10 +634,7 @@ private:
         f_.reg_reads |= s.pending;
     }
     // A path not followed further: whatever it would have read of the registers still open.
-    void Lose(const State& s) {
-        f_.incomplete = true;
-        if (m_.x64_) f_.maybe_reads |= Open(s);
-    }
+    void Lose(const State&) { f_.incomplete = true; }
     bool JumpTable(u32 rva, const State& s);
 
     Module& m_;
@@ -1144,11 +1139,6 @@ void Walker::PassThrough(const State& s, const Facts& callee) {
     for (int p = 0; p < 4; ++p)
         if (s.setup & (1u << p)) top = p;
     const u32 takes = std::max<u32>(ArgCount(callee), static_cast<u32>(top + 1));
-    // Of what a callee we do not fully know might read, the positions above those it takes are
-    // taken as not passed: arguments are set up from the first on.
-    std::uint8_t below = 0;
-    for (u32 p = 0; p < takes && p < 4; ++p) below |= static_cast<std::uint8_t>(0x11u << p);
-    f_.maybe_reads |= callee.maybe_reads & open & (callee.incomplete && takes > 0 ? below : 0xFF);
     for (int p = 0; p < 4; ++p) {
         const bool both_open = (open & (0x11u << p)) == (0x11u << p);
         if (both_open && static_cast<u32>(p) < takes) f_.reg_reads |= static_cast<std::uint8_t>(1u << p);
@@ -1287,10 +1277,10 @@ Walker::Next Walker::Step(u32 rva, State& s) {
 #ifdef ZANDREL_SIGNATURES_TRACE
     const Facts before = f_;
     const Next next = Decoded(rva, s);
-    if (before.reg_reads != f_.reg_reads || before.maybe_reads != f_.maybe_reads ||
+    if (before.reg_reads != f_.reg_reads ||
         before.incomplete != f_.incomplete || before.escaped != f_.escaped || before.stack_args != f_.stack_args || before.arg_bytes != f_.arg_bytes)
-        std::fprintf(stderr, "  [%x] %x len %u mnemonic %d: reads %02x maybe %02x incomplete %d stack %u bytes %u\n",
-                     entry_, rva, ins_->length, ins_->mnemonic, f_.reg_reads, f_.maybe_reads, f_.incomplete,
+        std::fprintf(stderr, "  [%x] %x len %u mnemonic %d: reads %02x incomplete %d stack %u bytes %u\n",
+                     entry_, rva, ins_->length, ins_->mnemonic, f_.reg_reads, f_.incomplete,
                      f_.stack_args, f_.arg_bytes);
     return next;
 #else
