@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "librarian/PeExports.h"
+#include "librarian/PeImage.h"
 #include "librarian/Signatures.h"
 #include "support/CodeImage.h"
 
@@ -527,6 +528,57 @@ TEST(SignaturesX64, ArgumentsPassedOnToAFunctionThatNeverReturnsAreOurs) {
 }
 
 // --- hostile code ---------------------------------------------------------------------------------
+
+// The walk answers "is this code, and where do its bytes lie" from the span the last answer
+// came with; with sections that overlap, run short of their raw data or of their virtual size,
+// every address of a span must get the answer asking again would give.
+TEST(SignaturesHostile, CodeSpansOfOddSectionTablesAgreeWithAskingAgain) {
+    CodeImageSpec spec;
+    spec.Text = std::string(0x3000, '\x90');
+    spec.Data = std::string(0x800, '\0');
+    const std::string base = BuildCodeImage(spec);
+    auto put32 = [](std::string& img, std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) img[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    const std::size_t table = 0x98 + 224;  // x86 optional header
+    // .data moved about, made code, or spread over .text's addresses and bytes.
+    struct Data {
+        std::uint32_t rva, virtual_size, raw, raw_size, flags;
+    };
+    const std::uint32_t keep = 0xFFFFFFFF;
+    const Data datas[] = {{0x8000, keep, keep, keep, 0xC0000040}, {0x2000, keep, keep, keep, 0x60000020},
+                          {0x1000, keep, keep, keep, 0x60000020}, {0x3800, keep, keep, keep, 0x60000020},
+                          {0x0800, 0x5000, 0x400, 0x3000, 0x60000020}, {0x0800, 0x5000, 0x400, 0x3000, 0xC0000040},
+                          {0x2800, 0x100, 0x400, 0x3000, 0x60000020}};
+    int variants = 0;
+    for (std::uint32_t text_virtual : {0x3000u, 0x1800u, 0x5000u, 0u})
+        for (const Data& d : datas) {
+            std::string img = base;
+            put32(img, table + 8, text_virtual);
+            const std::uint32_t fields[] = {d.virtual_size, d.rva, d.raw_size, d.raw};
+            for (int f = 0; f < 4; ++f)
+                if (fields[f] != keep) put32(img, table + 40 + 8 + 4 * f, fields[f]);
+            put32(img, table + 40 + 36, d.flags);
+            PeImage pe;
+            std::string reason;
+            ASSERT_TRUE(pe.Open(img, reason)) << reason;
+            ++variants;
+            for (std::uint32_t rva = 0; rva < 0xC000; rva += 0x80) {
+                std::uint64_t b = 0, e = 0;
+                PeImage::Span span;
+                if (!pe.Code(rva, b, e, &span) || span.Lo >= span.Hi) continue;
+                EXPECT_TRUE(rva >= span.Lo && rva < span.Hi) << std::hex << rva;
+                for (std::uint64_t at = span.Lo; at < span.Hi; at += (at + 0x40 < span.Hi ? 0x40 : 1)) {
+                    std::uint64_t b2 = 0, e2 = 0;
+                    const auto a = static_cast<std::uint32_t>(at);
+                    ASSERT_TRUE(pe.Code(a, b2, e2)) << std::hex << "variant " << variants << " at " << a;
+                    EXPECT_EQ(b2, span.Raw + (at - span.Rva)) << std::hex << a;
+                    EXPECT_EQ(e2, span.End) << std::hex << a;
+                }
+            }
+        }
+    EXPECT_EQ(variants, 28);
+}
 
 TEST(SignaturesHostile, StrayJumpsAndLoopsEndWithinBounds) {
     for (bool x64 : {false, true}) {
