@@ -407,8 +407,9 @@ public:
     void Register(const std::string& dll_name, Module* m) {
         if (!dll_name.empty()) modules_.emplace(ModuleKey(dll_name), m);
     }
-    // `own`: the function stands for the caller's own body (a forwarder, a jump at entry), so
-    // what it reads is the caller's even where it never returns.
+    // `own`: a function known never to return is walked all the same, for what it reads: where
+    // it stands for the caller's own body (a forwarder, a jump at entry), or on x64 for the
+    // registers a call hands on to it as they came.
     Facts Import(const ImportRef& ref, std::uint16_t machine, int depth, int forward_depth, bool own = false);
 
 private:
