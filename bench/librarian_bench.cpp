@@ -46,7 +46,7 @@ void Measure(const std::string& label, const std::string& key, const std::string
 // Other DLLs as Open DLL finds them: read from the folder (the part the code walk needs) each
 // time they are asked for.
 ImageLoader FolderLoader(const std::string& folder) {
-    return [folder](const std::string& name, std::string& image) {
+    return [folder](const std::string& name, FileBytes& image) {
         std::string lower;
         for (char c : name) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
         for (const std::string& file : {lower + ".dll", lower}) {
@@ -85,7 +85,7 @@ void MeasureSignatures(const std::string& folder, const char* name, Machine mach
     std::size_t exact = 0;
     // What the window does beside the librarian: the DLL read for its code, every export inferred.
     const Timing infer = TimeRounds(rounds, [&] {
-        std::string part;
+        FileBytes part;
         PeExports read;
         ReadDllCode(path, part, reason);
         ReadPeExports(part, read, reason);

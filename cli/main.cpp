@@ -334,7 +334,8 @@ int Machine(const std::vector<std::string>& args) {
 int Signatures(const std::vector<std::string>& args) {
     if (args.size() != 1 || args[0].empty()) return Usage();
     const std::string& dll = args[0];
-    std::string bytes, reason;
+    librarian::FileBytes bytes;
+    std::string reason;
     librarian::PeExports exports;
     if (!librarian::ReadDllCode(dll, bytes, reason) || !librarian::ReadPeExports(bytes, exports, reason)) {
         Fail(dll, reason.c_str());

@@ -18,11 +18,11 @@ std::string Lower(std::string s) {
 }
 
 // The COFF machine field, 0 when the file is no PE image.
-std::uint16_t ImageMachine(const std::string& image) {
+std::uint16_t ImageMachine(std::string_view image) {
     auto byte = [&image](std::size_t at) { return static_cast<std::uint32_t>(static_cast<unsigned char>(image[at])); };
     if (image.size() < 64 || image[0] != 'M' || image[1] != 'Z') return 0;
     const std::uint32_t pe = byte(60) | byte(61) << 8 | byte(62) << 16 | byte(63) << 24;
-    if (pe > image.size() || image.size() - pe < 6 || image.compare(pe, 4, std::string("PE\0\0", 4)) != 0) return 0;
+    if (pe > image.size() || image.size() - pe < 6 || image.substr(pe, 4) != std::string_view("PE\0\0", 4)) return 0;
     return static_cast<std::uint16_t>(byte(pe + 4) | byte(pe + 5) << 8);
 }
 
@@ -40,7 +40,7 @@ std::string FindInFolder(const std::string& folder, const std::string& file) {
 
 // Reads the image at `path` into `image`, when there is a path and the image is one for
 // `machine`.
-bool ReadImageFor(const std::string& path, Machine machine, std::string& image) {
+bool ReadImageFor(const std::string& path, Machine machine, FileBytes& image) {
     std::string reason;
     return !path.empty() && ReadDllCode(path, image, reason) &&
            ImageMachine(image) == static_cast<std::uint16_t>(machine);
@@ -49,11 +49,11 @@ bool ReadImageFor(const std::string& path, Machine machine, std::string& image) 
 }  // namespace
 
 ImageLoader FolderImageLoader(std::vector<std::string> folders, Machine machine) {
-    // Where each name was found (empty: nowhere). The images themselves are read into the
-    // caller's string each time: one walk asks for a DLL once, and a copy of a kept image would
-    // cost as much as reading it again.
+    // Where each name was found (empty: nowhere). The images themselves are read again each
+    // time: one walk asks for a DLL once, and a kept one would hold its memory as long as the
+    // loader lives.
     auto found = std::make_shared<std::unordered_map<std::string, std::string>>();
-    return [folders = std::move(folders), machine, found](const std::string& dll_name, std::string& image) {
+    return [folders = std::move(folders), machine, found](const std::string& dll_name, FileBytes& image) {
         std::string file = FilePart(dll_name);
         if (file.empty()) return false;
         if (ExtensionPart(file).empty()) file += ".dll";
@@ -101,7 +101,8 @@ InferredCounts CountsBySymbol(const PeExports& exports, Machine machine, const s
 bool InferDllCounts(const std::string& dll_path, const ImageLoader& loader, InferredCounts& counts,
                     std::string& error, const InferLimits& limits) {
     counts.clear();
-    std::string image, reason;
+    FileBytes image;
+    std::string reason;
     PeExports exports;
     if (!ReadDllCode(dll_path, image, reason) || !ReadPeExports(image, exports, reason)) {
         error = dll_path + ": " + reason;

@@ -10,6 +10,7 @@
 #include <random>
 
 #include "base/Path.h"
+#include "librarian/FileBytes.h"
 #include "librarian/PeImage.h"
 #include "librarian/ReplaceFile.h"
 
@@ -20,6 +21,21 @@ namespace {
 // No DLL comes near this size; a bigger file is refused before it is read, so a huge (or sparse)
 // file cannot exhaust memory.
 constexpr long long kMaxDllBytes = 1ll << 30;
+
+constexpr const char* kNoMz = "not a PE image (no MZ header)";
+
+// What refuses a file as a DLL before anything more is read: its first bytes and its size.
+bool Refused(std::string_view head, long long size, std::string& reason) {
+    if (head.size() < 2 || head[0] != 'M' || head[1] != 'Z') {
+        reason = kNoMz;
+        return true;
+    }
+    if (size > kMaxDllBytes) {
+        reason = "file too large for a DLL (over 1 GiB)";
+        return true;
+    }
+    return false;
+}
 
 // The file's size, -1 when it cannot be told. Leaves the position at the end.
 long long SizeOf(std::FILE* f) {
@@ -71,8 +87,8 @@ bool ReadDllFile(const std::string& path, std::string& bytes, std::string& reaso
     bytes.clear();
     // The image's first bytes settle most refusals without reading the rest.
     char head[2] = {};
-    if (std::fread(head, 1, 2, f.get()) != 2 || head[0] != 'M' || head[1] != 'Z') {
-        reason = std::ferror(f.get()) ? "read error" : "not a PE image (no MZ header)";
+    if (std::fread(head, 1, 2, f.get()) != 2) {
+        reason = std::ferror(f.get()) ? "read error" : kNoMz;
         return false;
     }
     const long long size = SizeOf(f.get());
@@ -80,10 +96,7 @@ bool ReadDllFile(const std::string& path, std::string& bytes, std::string& reaso
         reason = "cannot tell the file's size";
         return false;
     }
-    if (size > kMaxDllBytes) {
-        reason = "file too large for a DLL (over 1 GiB)";
-        return false;
-    }
+    if (Refused(std::string_view(head, 2), size, reason)) return false;
     return ReadFirst(f.get(), size, bytes, reason);
 }
 
@@ -103,36 +116,52 @@ bool SectionUnneeded(const PeImage& img, const PeSection& s) {
     return true;
 }
 
+// How much of a file of `size` bytes the code walk needs, from its first bytes `head`: up to the
+// end of the last section needed, so every offset keeps its meaning and every read the walk
+// makes sees the same bytes as in the whole file; what follows (trailing debug sections, the
+// COFF symbol table) is left out. The whole file where the headers do not place the sections.
+std::uint64_t CodeExtent(std::string_view head, std::uint64_t size) {
+    PeImage img;
+    std::string why;
+    if (!img.Open(head, why)) return size;
+    std::uint64_t keep = std::max<std::uint64_t>(img.HeaderSize, img.SectionTableEnd);
+    for (const PeSection& s : img.Sections)
+        if (s.RawSize != 0 && !SectionUnneeded(img, s))
+            keep = std::max<std::uint64_t>(keep, static_cast<std::uint64_t>(s.RawOffset) + s.RawSize);
+    return std::min(keep, size);
+}
+
 }  // namespace
 
-bool ReadDllCode(const std::string& path, std::string& bytes, std::string& reason) {
+bool ReadDllCode(const std::string& path, FileBytes& bytes, std::string& reason) {
+    // The headers and section table of any ordinary image lie in its first pages.
+    constexpr std::size_t kHead = 64 * 1024;
+    FileBytes whole;
+    if (MapWholeFile(path, whole)) {
+        // Pages past the part kept, and those of it nothing reads, are never touched.
+        if (Refused(whole.View().substr(0, 2), static_cast<long long>(whole.size()), reason)) return false;
+        bytes = whole.Prefix(CodeExtent(whole.View().substr(0, kHead), whole.size()));
+        return true;
+    }
+    std::string read;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
     if (!f) {
         reason = std::strerror(errno);
         return false;
     }
-    // The headers and section table of any ordinary image lie in its first pages.
-    std::string head(64 * 1024, '\0');
+    std::string head(kHead, '\0');
     head.resize(std::fread(head.data(), 1, head.size(), f.get()));
     const long long size = SizeOf(f.get());
-    PeImage img;
-    std::string why;
-    if (size < 0 || std::ferror(f.get()) || !img.Open(head, why)) {
+    const std::uint64_t keep = size < 0 || std::ferror(f.get()) ? 0 : CodeExtent(head, static_cast<std::uint64_t>(size));
+    bool ok;
+    if (keep == 0 || keep >= static_cast<std::uint64_t>(size) || size > kMaxDllBytes) {
         f.reset();
-        return ReadDllFile(path, bytes, reason);  // its refusals and reasons, as for any image
+        ok = ReadDllFile(path, read, reason);  // its refusals and reasons, as for any image
+    } else {
+        ok = ReadFirst(f.get(), static_cast<long long>(keep), read, reason);
     }
-    // Everything up to the end of the last section needed, so every offset keeps its meaning
-    // and every read the walk makes sees the same bytes as in the whole file; what follows
-    // (trailing debug sections, the COFF symbol table) is never read.
-    std::uint64_t keep = std::max<std::uint64_t>(img.HeaderSize, img.SectionTableEnd);
-    for (const PeSection& s : img.Sections)
-        if (s.RawSize != 0 && !SectionUnneeded(img, s))
-            keep = std::max<std::uint64_t>(keep, static_cast<std::uint64_t>(s.RawOffset) + s.RawSize);
-    if (keep >= static_cast<std::uint64_t>(size) || size > kMaxDllBytes) {
-        f.reset();
-        return ReadDllFile(path, bytes, reason);
-    }
-    return ReadFirst(f.get(), static_cast<long long>(keep), bytes, reason);
+    if (ok) bytes = FileBytes(std::move(read));
+    return ok;
 }
 
 namespace {

@@ -20,8 +20,8 @@ bool ReadDllFile(const std::string& path, std::string& bytes, std::string& reaso
 // last section that is loaded, holds code or one of the directories the code walk reads. Offsets
 // are those of the whole file; what follows (debug sections, the COFF symbol table) is left out.
 // Refuses what ReadDllFile refuses, with its reasons; a file whose headers it cannot place is
-// read whole.
-bool ReadDllCode(const std::string& path, std::string& bytes, std::string& reason);
+// read whole. Where the system allows (MapWholeFile) the file is mapped rather than read.
+bool ReadDllCode(const std::string& path, FileBytes& bytes, std::string& reason);
 
 struct BuildReport {
     std::size_t Functions = 0;    // code imports written

@@ -419,7 +419,7 @@ private:
     std::vector<std::unique_ptr<Scratch>> free_scratch_, owned_scratch_;
     DecodedStack decoded_;
     struct Loaded {
-        std::string image;
+        FileBytes image;
         std::unique_ptr<Module> module;
     };
     std::vector<std::unique_ptr<Loaded>> owned_;

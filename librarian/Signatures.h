@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "librarian/FileBytes.h"
 #include "librarian/PeExports.h"
 
 namespace zandrel::librarian {
@@ -45,7 +46,7 @@ struct Signature {
 
 // Fetches the image of another DLL named by a forwarder ("KERNEL32" from "KERNEL32.Sleep"), for
 // example from beside the DLL or from the system's folder. Returns false when none is found.
-using ImageLoader = std::function<bool(const std::string& dll_name, std::string& image)>;
+using ImageLoader = std::function<bool(const std::string& dll_name, FileBytes& image)>;
 
 // The work one image may cost: a hostile one ends with "unknown" results, never a hang.
 struct InferLimits {

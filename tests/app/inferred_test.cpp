@@ -230,7 +230,9 @@ TEST_F(InferredTest, TheCountsReadBesideTheLibrarianAreTheSameAndAreGivenUpWhenN
     for (int r = 0; r < 3; ++r) {
         const librarian::InferredCount* c = librarian::InferredCountFor(now, Cell(ColFunctionName, r), 0);
         EXPECT_EQ(InferredMarkOf(app, r) != nullptr, c != nullptr) << r;
-        if (c) EXPECT_EQ(Cell(ColParameter, r), std::to_string(c->Count)) << r;
+        if (c) {
+            EXPECT_EQ(Cell(ColParameter, r), std::to_string(c->Count)) << r;
+        }
     }
 
     // Taken for another DLL than the one started: read on the spot, for that one.

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     PeExports exports;
     std::string reason;
     if (!ReadPeExports(bytes, exports, reason)) return 0;
-    ImageLoader loader = [&](const std::string& name, std::string& image) {
+    ImageLoader loader = [&](const std::string& name, FileBytes& image) {
         if (name.empty() || (name[0] & 1)) return false;  // some names are found, some are not
         image = bytes;
         return true;

@@ -41,14 +41,23 @@ std::string Text(const Signature& s) {
            std::to_string(s.Count) + (s.Variadic ? " variadic" : "");
 }
 
-using Reader = bool (*)(const std::string&, std::string&, std::string&);
+using Reader = bool (*)(const std::string&, FileBytes&, std::string&);
+
+// The whole file, as the librarian reads it.
+bool ReadWhole(const std::string& path, FileBytes& bytes, std::string& reason) {
+    std::string whole;
+    if (!ReadDllFile(path, whole, reason)) return false;
+    bytes = std::move(whole);
+    return true;
+}
 
 std::vector<Signature> InferFile(const std::string& folder, const std::string& name, Reader read,
                                  const InferLimits& limits = {}) {
-    std::string image, reason;
+    FileBytes image;
+    std::string reason;
     PeExports exports;
     if (!read(folder + "/" + name, image, reason) || !ReadPeExports(image, exports, reason)) return {};
-    const ImageLoader loader = [&folder, read](const std::string& dll, std::string& bytes) {
+    const ImageLoader loader = [&folder, read](const std::string& dll, FileBytes& bytes) {
         std::string lower, why;
         for (char c : dll) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
         return read(folder + "/" + lower + ".dll", bytes, why);
@@ -62,11 +71,12 @@ TEST(ImageReading, TrailingDebugDataIsLeftOut) {
     TempDir dir;
     const std::string plain = DllWithCode(false, {{"Pair", "\xC2\x08\x00"}});
     const std::string path = dir.Write("debug.dll", WithDebugSection(plain, 0x3000, 0x500));
-    std::string bytes, reason;
+    FileBytes bytes;
+    std::string reason;
     ASSERT_TRUE(ReadDllCode(path, bytes, reason)) << reason;
     // Exactly the file up to the debug section: every offset as in the file.
     EXPECT_EQ(bytes.size(), plain.size());
-    EXPECT_EQ(bytes, WithDebugSection(plain, 0x3000, 0x500).substr(0, plain.size()));
+    EXPECT_EQ(bytes.View(), WithDebugSection(plain, 0x3000, 0x500).substr(0, plain.size()));
     PeExports exports;
     ASSERT_TRUE(ReadPeExports(bytes, exports, reason)) << reason;
     const std::vector<Signature> sigs = InferSignatures(bytes, exports);
@@ -77,7 +87,7 @@ TEST(ImageReading, TrailingDebugDataIsLeftOut) {
     std::string whole;
     ASSERT_TRUE(ReadDllCode(dir.Write("plain.dll", plain), bytes, reason)) << reason;
     ASSERT_TRUE(ReadDllFile(dir.File("plain.dll"), whole, reason)) << reason;
-    EXPECT_EQ(bytes, whole);
+    EXPECT_EQ(bytes.View(), whole);
 }
 
 TEST(ImageReading, ADiscardableSectionTheWalkNeedsIsKept) {
@@ -88,19 +98,21 @@ TEST(ImageReading, ADiscardableSectionTheWalkNeedsIsKept) {
     img.Bytes = file;
     img.Set32(img.Optional + 96 + 8 * 5, 0x10000);
     img.Set32(img.Optional + 96 + 8 * 5 + 4, 8);
-    std::string bytes, reason;
+    FileBytes bytes;
+    std::string reason;
     ASSERT_TRUE(ReadDllCode(dir.Write("reloc.dll", img.Bytes), bytes, reason)) << reason;
-    EXPECT_EQ(bytes, img.Bytes);
+    EXPECT_EQ(bytes.View(), img.Bytes);
     // Code marked discardable is code all the same.
     img.Bytes = file;
     img.Set32(img.Optional + 224 + 40 * 3 + 36, 0x62000020);
     ASSERT_TRUE(ReadDllCode(dir.Write("code.dll", img.Bytes), bytes, reason)) << reason;
-    EXPECT_EQ(bytes, img.Bytes);
+    EXPECT_EQ(bytes.View(), img.Bytes);
 }
 
 TEST(ImageReading, DamagedFilesAreRefusedOrReadAsAWhole) {
     TempDir dir;
-    std::string bytes, reason, whole_reason;
+    FileBytes bytes;
+    std::string reason, whole_reason;
     // Refusals with ReadDllFile's reasons.
     EXPECT_FALSE(ReadDllCode(dir.Write("text.dll", "not an image"), bytes, reason));
     EXPECT_EQ(reason, "not a PE image (no MZ header)");
@@ -109,7 +121,7 @@ TEST(ImageReading, DamagedFilesAreRefusedOrReadAsAWhole) {
     // Headers that do not read: the whole file, for the walk to refuse.
     const std::string cut = DllWithCode(false, {{"Pair", "\xC2\x08\x00"}}).substr(0, 0x100);
     ASSERT_TRUE(ReadDllCode(dir.Write("cut.dll", cut), bytes, reason)) << reason;
-    EXPECT_EQ(bytes, cut);
+    EXPECT_EQ(bytes.View(), cut);
     // A section whose data runs past the end of the file: nothing to leave out.
     const std::string full = WithDebugSection(DllWithCode(false, {{"Pair", "\xC2\x08\x00"}}), 0x3000);
     const std::string shorter = full.substr(0, full.size() - 0x100);
@@ -117,12 +129,12 @@ TEST(ImageReading, DamagedFilesAreRefusedOrReadAsAWhole) {
     img.Bytes = shorter;
     img.Set32(img.Optional + 224 + 40 * 3 + 36, 0x40000040);  // no longer discardable
     ASSERT_TRUE(ReadDllCode(dir.Write("short.dll", img.Bytes), bytes, reason)) << reason;
-    EXPECT_EQ(bytes, img.Bytes);
+    EXPECT_EQ(bytes.View(), img.Bytes);
     // A section table claiming more sections than the first pages hold.
     img.Bytes = full;
     img.Set16(img.Coff + 2, 0xFFFF);
     ASSERT_TRUE(ReadDllCode(dir.Write("many.dll", img.Bytes), bytes, reason)) << reason;
-    EXPECT_EQ(bytes, img.Bytes);
+    EXPECT_EQ(bytes.View(), img.Bytes);
 }
 
 TEST(ImageReading, ATruncatedForwardedToDllEndsInUnknown) {
@@ -149,14 +161,15 @@ TEST(ImageReading, RealDllsAnswerAsFromTheWholeFile) {
     for (const char* folder : {ZANDREL_WINE_DLL32, ZANDREL_WINE_DLL64}) {
         if (!std::filesystem::exists(std::string(folder) + "/msvcrt.dll")) continue;
         for (const char* name : {"msvcrt.dll", "shell32.dll"}) {
-            const std::vector<Signature> whole = InferFile(folder, name, &ReadDllFile);
+            const std::vector<Signature> whole = InferFile(folder, name, &ReadWhole);
             const std::vector<Signature> part = InferFile(folder, name, &ReadDllCode);
             ASSERT_EQ(whole.size(), part.size()) << folder << "/" << name;
             ASSERT_GT(whole.size(), 100u) << folder << "/" << name;
             std::size_t differ = 0;
             for (std::size_t i = 0; i < whole.size(); ++i) differ += Text(whole[i]) != Text(part[i]);
             EXPECT_EQ(differ, 0u) << folder << "/" << name;
-            std::string bytes, reason;
+            FileBytes bytes;
+            std::string reason;
             ASSERT_TRUE(ReadDllCode(std::string(folder) + "/" + name, bytes, reason));
             EXPECT_LT(bytes.size(), std::filesystem::file_size(std::string(folder) + "/" + name)) << name;
         }

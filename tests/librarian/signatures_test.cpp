@@ -185,7 +185,7 @@ TEST(SignaturesX86, FunctionsKnownNeverToReturnStillShowTheirReadsWhereTheyStand
     other.At(0x1000, Bytes({0xFF, 0x74, 0x24, 0x04, 0xFF, 0x15}) + Le32(other.Va(ImportSlot(other.spec, 0, 0))),
              "ExitThread");
     const std::string other_image = BuildCodeImage(other.spec);
-    ImageLoader loader = [&](const std::string& name, std::string& image) {
+    ImageLoader loader = [&](const std::string& name, FileBytes& image) {
         if (name != "ntdll") return false;
         image = other_image;
         return true;
@@ -235,7 +235,7 @@ TEST(SignaturesX86, ImportsAndForwardersLeadIntoOtherDlls) {
     other.At(0x1000, kRet16, "Func");
     const std::string other_image = BuildCodeImage(other.spec);
     int loads = 0;
-    ImageLoader loader = [&](const std::string& name, std::string& image) {
+    ImageLoader loader = [&](const std::string& name, FileBytes& image) {
         ++loads;
         if (name != "OTHER" && name != "other") return false;
         image = other_image;
@@ -430,7 +430,7 @@ TEST(SignaturesX64, VariadicSpillsAndImports) {
     other.spec.DllName = "other.dll";
     other.At(0x1000, Bytes({0x48, 0x8B, 0x01, 0x48, 0x03, 0x02, 0x4C, 0x01, 0xC0, 0xC3}), "Three");  // rcx, rdx, r8
     const std::string other_image = BuildCodeImage(other.spec);
-    ImageLoader loader = [&](const std::string& name, std::string& image) {
+    ImageLoader loader = [&](const std::string& name, FileBytes& image) {
         if (name != "other") return false;
         image = other_image;
         return true;
@@ -459,7 +459,7 @@ TEST(SignaturesX64, CountsAreLowerBoundsEvenWhereEveryPathIsFollowed) {
     // mov r10,rcx; mov eax,0x6e; syscall; ret
     nt.At(0x1000, Bytes({0x4C, 0x8B, 0xD1, 0xB8, 0x6E, 0x00, 0x00, 0x00, 0x0F, 0x05, 0xC3}), "NtOpenThreadToken");
     const std::string nt_image = BuildCodeImage(nt.spec);
-    ImageLoader loader = [&](const std::string& name, std::string& image) {
+    ImageLoader loader = [&](const std::string& name, FileBytes& image) {
         if (name != "ntdll") return false;
         image = nt_image;
         return true;
@@ -509,7 +509,7 @@ TEST(SignaturesX64, ArgumentsPassedOnToAFunctionThatNeverReturnsAreOurs) {
     // mov [rip+g],ecx; int3: reads its first argument, never returns
     other.At(0x1000, Bytes({0x89, 0x0D}) + Rel(0x1006, 0x8000) + Bytes({0xCC}), "RtlExitUserProcess");
     const std::string other_image = BuildCodeImage(other.spec);
-    ImageLoader loader = [&](const std::string& name, std::string& image) {
+    ImageLoader loader = [&](const std::string& name, FileBytes& image) {
         if (name != "ntdll") return false;
         image = other_image;
         return true;
@@ -634,7 +634,7 @@ TEST(SignaturesHostile, ForwarderChainsAndLoopsEnd) {
     c.spec.Exports = {{"A", 0, "LOOP.A"}, {"B", 0, "LOOP.C"}, {"C", 0, "LOOP.B"}, {"D", 0, "LOOP"}};
     const std::string image = BuildCodeImage(c.spec);
     int loads = 0;
-    ImageLoader loader = [&](const std::string&, std::string& out) {
+    ImageLoader loader = [&](const std::string&, FileBytes& out) {
         ++loads;
         out = image;
         return true;
@@ -675,7 +675,7 @@ std::map<std::string, std::string> WineSignatures(const std::string& folder, con
     std::string reason;
     if (!ReadPeExports(image, exports, reason)) return out;
     auto kept = std::make_shared<std::map<std::string, std::string>>();
-    ImageLoader loader = [&, kept](const std::string& name, std::string& bytes) {
+    ImageLoader loader = [&, kept](const std::string& name, FileBytes& bytes) {
         std::string lower;
         for (char ch : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
         for (const std::string& file : {lower + ".dll", lower}) {
