@@ -137,6 +137,39 @@ TEST(ImageReading, DamagedFilesAreRefusedOrReadAsAWhole) {
     EXPECT_EQ(bytes.View(), img.Bytes);
 }
 
+// Windows maps the file, elsewhere it is read: the bytes and the refusals are the same, and
+// what a reading hands out stays whole for as long as any copy of it is kept.
+TEST(ImageReading, MappedOrReadTheBytesAreTheFiles) {
+    TempDir dir;
+    const std::string file = WithDebugSection(DllWithCode(false, {{"Pair", "\xC2\x08\x00"}}), 0x3000, 0x500);
+    FileBytes whole;
+    if (MapWholeFile(dir.Write("mapped.dll", file), whole)) {
+        EXPECT_EQ(whole.View(), file);
+    }
+#ifdef _WIN32
+    EXPECT_FALSE(whole.empty()) << "Windows maps the files it reads";
+#else
+    EXPECT_TRUE(whole.empty()) << "a mapped file cut short elsewhere would kill the process";
+#endif
+    FileBytes kept;
+    std::string reason;
+    {
+        FileBytes bytes;
+        ASSERT_TRUE(ReadDllCode(dir.File("mapped.dll"), bytes, reason)) << reason;
+        kept = bytes.Prefix(0x40);
+        whole.clear();
+    }
+    EXPECT_EQ(kept.View(), file.substr(0, 0x40));
+    // An empty file (Windows will not map it) and a bare "MZ" are refused and taken as reading does.
+    EXPECT_FALSE(ReadDllCode(dir.Write("empty.dll", ""), kept, reason));
+    EXPECT_EQ(reason, "not a PE image (no MZ header)");
+    EXPECT_FALSE(MapWholeFile(dir.File("empty.dll"), whole));
+    ASSERT_TRUE(ReadDllCode(dir.Write("mz.dll", "MZ"), kept, reason)) << reason;
+    EXPECT_EQ(kept.View(), "MZ");
+    EXPECT_FALSE(ReadDllCode(dir.Write("nz.dll", "NZ and more"), kept, reason));
+    EXPECT_EQ(reason, "not a PE image (no MZ header)");
+}
+
 TEST(ImageReading, ATruncatedForwardedToDllEndsInUnknown) {
     const std::string folder = std::string(ZANDREL_WINE_DLL32);
     TempDir dir;
