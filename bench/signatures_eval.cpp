@@ -127,7 +127,7 @@ struct Options {
 class FolderLoader {
 public:
     explicit FolderLoader(std::string dir) : dir_(std::move(dir)) {}
-    bool Load(const std::string& dllName, std::string& image) {
+    bool Load(const std::string& dllName, zandrel::librarian::FileBytes& image) {
         Stamp t0 = Stamp::Now();
         std::string file = Lower(dllName);
         if (file.find('.') == std::string::npos) file += ".dll";
@@ -135,7 +135,7 @@ public:
         if (it == cache_.end()) {
             std::string bytes;
             bool ok = file.find('/') == std::string::npos && ReadWhole(dir_ + "/" + file, bytes);
-            it = cache_.emplace(file, std::make_pair(ok, std::move(bytes))).first;
+            it = cache_.emplace(file, std::make_pair(ok, zandrel::librarian::FileBytes(std::move(bytes)))).first;
         }
         readTime_.AddSince(t0);
         if (!it->second.first) return false;
@@ -150,7 +150,7 @@ public:
 
 private:
     std::string dir_;
-    std::map<std::string, std::pair<bool, std::string>> cache_;
+    std::map<std::string, std::pair<bool, zandrel::librarian::FileBytes>> cache_;  // shared, not copied
     Spent readTime_;
 };
 
@@ -226,7 +226,7 @@ struct Eval {
         loader.TakeReadTime();
         Stamp t0 = Stamp::Now();
         std::vector<Signature> ours = zandrel::librarian::InferSignatures(
-            image, exports, [&loader](const std::string& n, std::string& img) { return loader.Load(n, img); });
+            image, exports, [&loader](const std::string& n, zandrel::librarian::FileBytes& img) { return loader.Load(n, img); });
         Spent spent;
         spent.AddSince(t0);
         Spent read = loader.TakeReadTime();

@@ -407,10 +407,10 @@ public:
     void Register(const std::string& dll_name, Module* m) {
         if (!dll_name.empty()) modules_.emplace(ModuleKey(dll_name), m);
     }
-    // `own`: a function known never to return is walked all the same, for what it reads: where
+    // `walk`: a function known never to return is walked all the same, for what it reads: where
     // it stands for the caller's own body (a forwarder, a jump at entry), or on x64 for the
     // registers a call hands on to it as they came.
-    Facts Import(const ImportRef& ref, std::uint16_t machine, int depth, int forward_depth, bool own = false);
+    Facts Import(const ImportRef& ref, std::uint16_t machine, int depth, int forward_depth, bool walk = false);
 
 private:
     const ImageLoader& loader_;
@@ -445,10 +445,10 @@ Module* Session::Load(std::string_view dll_name) {
     return m;
 }
 
-Facts Session::Import(const ImportRef& ref, std::uint16_t machine, int depth, int forward_depth, bool own) {
+Facts Session::Import(const ImportRef& ref, std::uint16_t machine, int depth, int forward_depth, bool walk) {
     const bool no_return = !ref.name.empty() && NoReturnImport(ref.name);
     // A call to a function known never to return ends the path, whatever its code shows.
-    if (no_return && !own) return Facts{};
+    if (no_return && !walk) return Facts{};
     if (forward_depth > static_cast<int>(limits_.ForwardDepth)) return no_return ? Facts{} : UnknownFacts();
     Module* m = Load(ref.dll);
     if (!m || m->Exports().Machine != machine) return no_return ? Facts{} : UnknownFacts();
@@ -620,7 +620,7 @@ private:
     bool Target(u32 rva, const Operand& op, u32& target, const ImportRef*& import) const;
     bool ImportSlotOf(u32 rva, const Operand& op, u32& slot) const;
     bool AbsoluteSlot(u32 rva, const Operand& op, u32& slot) const;
-    Facts Callee(u32 target, const ImportRef* import, bool own = false);
+    Facts Callee(u32 target, const ImportRef* import, bool walk = false);
     void PassThrough(const State& s, const Facts& callee);
     void TailCall(const State& s, const Facts& callee);
     State& Push(u32 rva, const State& s) { return work_.emplace_back(rva, s).s; }
@@ -634,8 +634,8 @@ private:
         }
         f_.reg_reads |= s.pending;
     }
-    // A path not followed further: whatever it would have read of the registers still open.
-    void Lose(const State&) { f_.incomplete = true; }
+    // A path not followed further: what it would have read is not known, so no count is exact.
+    void Lose() { f_.incomplete = true; }
     bool JumpTable(u32 rva, const State& s);
 
     Module& m_;
@@ -1116,10 +1116,10 @@ bool Walker::Target(u32 rva, const Operand& op, u32& target, const ImportRef*& i
     return m_.PointerAt(slot, target);
 }
 
-Facts Walker::Callee(u32 target, const ImportRef* import, bool own) {
+Facts Walker::Callee(u32 target, const ImportRef* import, bool walk) {
     Facts f;
     if (import) {
-        f = m_.session_.Import(*import, m_.img_.Machine, depth_ + 1, 0, own);
+        f = m_.session_.Import(*import, m_.img_.Machine, depth_ + 1, 0, walk);
     } else if (!m_.IsCode(target)) {
         return UnknownFacts();
     } else {
@@ -1391,7 +1391,7 @@ void Walker::GrowDecodedSlots() {
 
 Walker::Next Walker::Instruction(u32 rva, State& s) {
     if (!Decode(rva)) {
-        Lose(s);
+        Lose();
         return Next::Stop;
     }
 
@@ -1505,7 +1505,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
                 f_.AddReturn(pop);
                 if (sp.kind == kLost) f_.incomplete = true;
             } else {
-                Lose(s);  // a return into something pushed: not followed
+                Lose();  // a return into something pushed: not followed
             }
             return Next::Stop;
         }
@@ -1522,11 +1522,11 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
         }
         case ZYDIS_MNEMONIC_IRET: case ZYDIS_MNEMONIC_IRETD: case ZYDIS_MNEMONIC_IRETQ:
         case ZYDIS_MNEMONIC_SYSENTER: case ZYDIS_MNEMONIC_SYSEXIT: case ZYDIS_MNEMONIC_SYSRET:
-            Lose(s);
+            Lose();
             return Next::Stop;
         case ZYDIS_MNEMONIC_SYSCALL:
             // The system reads whatever argument registers and stack it likes.
-            Lose(s);
+            Lose();
             Writes(s, true);
             return Next::Fall;
         case ZYDIS_MNEMONIC_CMP:
@@ -1758,7 +1758,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
         // called as through the import itself, and a call back into a function still being
         // walked says nothing either way.
         if (known && !import && !callee.returns && !callee.unseen) {
-            Lose(s);
+            Lose();
             return Next::Stop;
         }
         // The registers a call may change by convention.
@@ -1783,18 +1783,18 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
         u32 target = 0;
         const ImportRef* import = nullptr;
         if (ops_[0].type == ZYDIS_OPERAND_TYPE_POINTER) {
-            Lose(s);
+            Lose();
             return Next::Stop;
         }
         const bool known = Target(rva, ops_[0], target, import);
         const bool at_entry = s.r[kSp].kind == kExact && s.r[kSp].off == 0;
         if (!known) {
-            if (!JumpTable(rva, s)) Lose(s);
+            if (!JumpTable(rva, s)) Lose();
             return Next::Stop;
         }
         if (import) {
             if (!at_entry) {
-                Lose(s);
+                Lose();
                 return Next::Stop;
             }
             if (m_.x64_)
@@ -1816,7 +1816,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
         u32 target = 0;
         const ImportRef* import = nullptr;
         if (!Target(rva, ops_[0], target, import) || import) {
-            Lose(s);
+            Lose();
             return Next::Stop;
         }
         State& taken = Push(target, s);  // the fall-through's own changes come after
@@ -1830,7 +1830,7 @@ Walker::Next Walker::Effects(u32 rva, State& s) {
         return Next::Fall;
     }
     if (cat == ZYDIS_CATEGORY_UNCOND_BR || cat == ZYDIS_CATEGORY_RET || cat == ZYDIS_CATEGORY_CALL) {
-        Lose(s);  // a far or unusual transfer
+        Lose();  // a far or unusual transfer
         return Next::Stop;
     }
     Writes(s, false);
@@ -1889,7 +1889,7 @@ Facts Walker::Run() {
                 while (next_start != starts.end() && *next_start < rva) ++next_start;
                 if (next_start != starts.end() && *next_start == rva) {
                     // Running into another export: the call before it did not return after all.
-                    Lose(s);
+                    Lose();
                     break;
                 }
             }
@@ -1899,7 +1899,7 @@ Facts Walker::Run() {
             if (!at && !fell) at = &SeenHead(rva);
             if (!at) {
                 if (++steps_ > limits.InstructionsPerFunction || !m_.session_.Spend(1)) {
-                    Lose(s);
+                    Lose();
                     out_of_budget_ = true;
                     break;
                 }
@@ -1942,13 +1942,13 @@ Facts Walker::Run() {
                 if (known()) break;
             }
             if (count >= limits.StatesPerAddress) {
-                Lose(s);
+                Lose();
                 break;
             }
             seen_nodes_.emplace_back(s, hash, head);
             head = static_cast<u32>(seen_nodes_.size());
             if (++steps_ > limits.InstructionsPerFunction || !m_.session_.Spend(1)) {
-                Lose(s);
+                Lose();
                 out_of_budget_ = true;
                 break;
             }
