@@ -6,13 +6,15 @@
 //   grid_bench [LIB...]   LIBs to load, smallest first; by default our librarian writes
 //                         libraries of 5,000, 20,000 and 50,000 functions into a temporary folder.
 //   grid_bench --clear-only LIB   loads LIB and times only emptying the table it fills
-//   grid_bench --open-dll POLIB DLL...   times Open DLL on each DLL with POLIB as the librarian:
-//                         with the parameter counts read from the code as the program reads them
-//                         (beside the librarian), read only after it, and not read at all
+//   grid_bench --open-dll POLIB [--rounds N] DLL...   times Open DLL on each DLL with POLIB as
+//                         the librarian: with the parameter counts read from the code as the
+//                         program reads them (beside the librarian), read only after it, and not
+//                         read at all; N rounds of the three (7 by default; more narrow the spread)
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -55,7 +57,7 @@ std::string Title(HWND w) {
 // figure is the librarian's run, the code reading, the library read and the table fill. Three
 // ways: as the program does it, with the code read only once the librarian is done (as before
 // the two ran side by side), and without reading the code at all (the library's own counts).
-int OpenDllOnly(App& app, ztest::ScriptedRequesters& ask, const std::string& polib,
+int OpenDllOnly(App& app, ztest::ScriptedRequesters& ask, const std::string& polib, int rounds,
                 const std::vector<std::string>& dlls) {
     ztest::TempDir out;
     app.state.LibrarianPath = polib;
@@ -85,7 +87,7 @@ int OpenDllOnly(App& app, ztest::ScriptedRequesters& ask, const std::string& pol
         std::size_t marked = 0;
         for (const InferredMark& m : app.inferred) marked += m.Sure != librarian::Certainty::Unknown;
         std::vector<double> ms[3];
-        for (int r = 0; r < 7; ++r)
+        for (int r = 0; r < rounds; ++r)
             for (int way = 0; way < 3; ++way) {
                 auto t0 = SteadyClock::now();
                 round(way);
@@ -141,7 +143,13 @@ int main(int argc, char** argv) {
     ztest::TempDir dir;
     const bool clearOnly = argc == 3 && std::string(argv[1]) == "--clear-only";
     const bool openDll = argc >= 4 && std::string(argv[1]) == "--open-dll";
-    std::vector<std::string> libs(argv + 1 + clearOnly + 2 * openDll, argv + argc);
+    int first = 1 + clearOnly + 2 * openDll;
+    int rounds = 7;
+    if (openDll && argc >= first + 3 && std::string(argv[first]) == "--rounds") {
+        rounds = std::max(1, std::atoi(argv[first + 1]));
+        first += 2;
+    }
+    std::vector<std::string> libs(argv + first, argv + argc);
     if (libs.empty())
         for (int count : {5000, 20000, 50000}) {
             std::string lib = WriteSyntheticLibrary(dir, "synthetic" + std::to_string(count / 1000) + "k.dll",
@@ -164,7 +172,7 @@ int main(int argc, char** argv) {
     PumpUntilPainted();
     auto s2 = SteadyClock::now();
     if (openDll) {
-        const int status = OpenDllOnly(app, ask, argv[2], libs);
+        const int status = OpenDllOnly(app, ask, argv[2], rounds, libs);
         EndApplication(app);
         return status;
     }
