@@ -136,6 +136,7 @@ std::uint64_t CodeExtent(std::string_view head, std::uint64_t size) {
 bool ReadDllCode(const std::string& path, FileBytes& bytes, std::string& reason) {
     // The headers and section table of any ordinary image lie in its first pages.
     constexpr std::size_t kHead = 64 * 1024;
+    bytes.clear();  // nothing of an earlier file is left to be taken for this one
     FileBytes whole;
     if (MapWholeFile(path, whole)) {
         // Pages past the part kept, and those of it nothing reads, are never touched.

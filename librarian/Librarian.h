@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "librarian/FileBytes.h"
 #include "librarian/ImportLibrary.h"
 #include "librarian/InferredCounts.h"
 

@@ -163,6 +163,7 @@ TEST(ImageReading, MappedOrReadTheBytesAreTheFiles) {
     // An empty file (Windows will not map it) and a bare "MZ" are refused and taken as reading does.
     EXPECT_FALSE(ReadDllCode(dir.Write("empty.dll", ""), kept, reason));
     EXPECT_EQ(reason, "not a PE image (no MZ header)");
+    EXPECT_TRUE(kept.empty());
     EXPECT_FALSE(MapWholeFile(dir.File("empty.dll"), whole));
     ASSERT_TRUE(ReadDllCode(dir.Write("mz.dll", "MZ"), kept, reason)) << reason;
     EXPECT_EQ(kept.View(), "MZ");
