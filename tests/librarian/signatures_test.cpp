@@ -537,9 +537,7 @@ TEST(SignaturesHostile, CodeSpansOfOddSectionTablesAgreeWithAskingAgain) {
     spec.Text = std::string(0x3000, '\x90');
     spec.Data = std::string(0x800, '\0');
     const std::string base = BuildCodeImage(spec);
-    auto put32 = [](std::string& img, std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) img[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-    };
+    auto put32 = [](std::string& img, std::size_t at, std::uint32_t v) { img.replace(at, 4, Le32(v)); };
     const std::size_t table = 0x98 + 224;  // x86 optional header
     // .data moved about, made code, or spread over .text's addresses and bytes.
     struct Data {
