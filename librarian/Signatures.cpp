@@ -220,6 +220,9 @@ struct Facts {
     // Not seen whole from here, though it may well return: a jump into another DLL's export,
     // or a function still being walked (recursion). A caller's path goes on after it.
     bool unseen = false;
+    // A callee, here or deeper, was left unwalked at the limit of nested calls: walked from a
+    // shallower place these facts may come out more complete.
+    bool cut = false;
     u32 ret_pop = 0;          // x86: bytes the return pops
     u32 arg_bytes = 0;        // x86: bytes of the argument area used, from the first argument
     u32 escaped_at = UINT32_MAX;  // lowest such address handed on, from the first argument
@@ -356,6 +359,7 @@ private:
     struct Memo {
         Facts facts;
         bool busy = true;
+        int depth = 0;  // of the call it was walked for
     };
     std::unordered_map<u32, Memo> memo_;
     PeImage::Span code_;  // the span of code met last
@@ -1125,6 +1129,7 @@ Facts Walker::Callee(u32 target, const ImportRef* import, bool walk) {
     } else {
         f = m_.Function(target, depth_ + 1);
     }
+    if (f.cut) f_.cut = true;
     Repoint();
     return f;
 }
@@ -1976,15 +1981,23 @@ Facts Module::Function(u32 rva, int depth) {
             f.unseen = true;
             return f;
         }
-        return it->second.facts;
+        // Facts cut short at the limit of nested calls are walked again from a shallower
+        // call, which may follow further; so a function's answer does not depend on how
+        // deep it was first met. (At most once per level of depth.)
+        if (!it->second.facts.cut || depth >= it->second.depth) return it->second.facts;
     }
-    if (depth > static_cast<int>(session_.Limits().CallDepth)) return UnknownFacts();
+    if (depth > static_cast<int>(session_.Limits().CallDepth)) {
+        Facts f = UnknownFacts();
+        f.cut = true;
+        return f;
+    }
     memo_[rva] = Memo{};
     Walker w(*this, rva, depth);
     Facts f = w.Run();
     Memo& m = memo_[rva];
     m.facts = f;
     m.busy = false;
+    m.depth = depth;
     return f;
 }
 

@@ -625,6 +625,24 @@ TEST(SignaturesHostile, LimitsTurnLongWalksIntoUnknown) {
     EXPECT_EQ(Text(r["F4999"]), "stdcall exact 2");
 }
 
+TEST(SignaturesHostile, AFunctionCutAtTheCallLimitIsWalkedAgainFromAShallowerCall) {
+    // A calls B calls C; exports are walked A first. With one level of calls, B met from A cannot
+    // walk C, but B asked for itself can: its answer must not depend on having been met first.
+    Code c;
+    // push dword [esp+4]; call B; ret 4
+    c.At(0x1200, Bytes({0xFF, 0x74, 0x24, 0x04, 0xE8}) + Rel(0x1209, 0x1100) + Bytes({0xC2, 0x04, 0x00}), "A");
+    c.At(0x1100, Bytes({0xFF, 0x74, 0x24, 0x04, 0xE8}) + Rel(0x1109, 0x1000) + Bytes({0xC2, 0x04, 0x00}), "B");
+    c.At(0x1000, Bytes({0x8B, 0x44, 0x24, 0x04, 0xC2, 0x04, 0x00}), "C");  // mov eax,[esp+4]; ret 4
+    InferLimits shallow;
+    shallow.CallDepth = 1;
+    auto r = c.Infer({}, shallow);
+    EXPECT_NE(r["A"].Sure, Certainty::Exact);  // C lies beyond the limit from A
+    EXPECT_EQ(Text(r["B"]), "stdcall exact 1");
+    EXPECT_EQ(Text(r["C"]), "stdcall exact 1");
+    EXPECT_EQ(Text(InferSignatureAt(c.image, 0x1100, {}, shallow)), "stdcall exact 1");
+    EXPECT_EQ(Text(c.Infer()["A"]), "stdcall exact 1");
+}
+
 TEST(SignaturesHostile, ForwarderChainsAndLoopsEnd) {
     // A forwards to itself, B to C and C back to B, under every name the loader answers to.
     Code c;
