@@ -5,10 +5,10 @@
 // machines, and the time per export at growing numbers of exports. Figures only; nothing here
 // passes or fails.
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "BenchSupport.h"
+#include "librarian/InferredCounts.h"
 #include "librarian/Librarian.h"
 #include "librarian/Signatures.h"
 
@@ -43,23 +43,6 @@ void Measure(const std::string& label, const std::string& key, const std::string
     std::printf("  library of %zu bytes\n", lib.size());
 }
 
-// Other DLLs as Open DLL finds them: read from the folder (the part the code walk needs) each
-// time they are asked for.
-ImageLoader FolderLoader(const std::string& folder) {
-    return [folder](const std::string& name, FileBytes& image) {
-        std::string lower;
-        for (char c : name) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        for (const std::string& file : {lower + ".dll", lower}) {
-            std::error_code ec;
-            if (std::filesystem::is_regular_file(folder + "/" + file, ec)) {
-                std::string reason;
-                return ReadDllCode(folder + "/" + file, image, reason);
-            }
-        }
-        return false;
-    };
-}
-
 void MeasureSignatures(const std::string& folder, const char* name, Machine machine) {
     const std::string path = folder + "/" + name;
     const std::string image = ztest::ReadFile(path);
@@ -73,7 +56,8 @@ void MeasureSignatures(const std::string& folder, const char* name, Machine mach
                             (machine == Machine::X64 ? "64" : "32");
     const std::size_t n = exports.Named.size();
     std::printf("%s\n  %zu named exports\n", path.c_str(), n);
-    const ImageLoader loader = FolderLoader(folder);
+    // Other DLLs as Open DLL finds them: beside the DLL, the part the code walk needs.
+    const ImageLoader loader = FolderImageLoader({folder}, machine);
     const int rounds = 5;
     ztest::TempDir dir;
     BuildReport report;
