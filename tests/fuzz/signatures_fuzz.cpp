@@ -25,6 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     InferLimits limits;
     limits.InstructionsPerFunction = 4000;
     limits.InstructionsPerImage = 200000;
+    // A shallow limit of nested calls, chosen by the input's last byte: functions cut short there
+    // are walked again from shallower calls, which a deep limit seldom shows.
+    limits.CallDepth = 1 + data[size - 1] % 8;
     const std::vector<Signature> sigs = InferSignatures(bytes, exports, loader, limits);
     if (sigs.size() != exports.Named.size()) std::abort();
     for (const Signature& s : sigs) {
