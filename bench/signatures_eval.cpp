@@ -185,6 +185,9 @@ struct Eval {
                (source == "spec" ? "" : source == "mingw" ? " (MinGW names)" : " (forwarded)");
     }
 
+    // The row's label, as printed: its key without the sort prefix.
+    static std::string LabelOf(const std::string& key) { return key.substr(key.find('|') + 1); }
+
     void Listing(Machine m, const std::string& module, const std::string& name, const std::string& source,
                  const Truth& t, const Signature& s, Verdict v) {
         if (!opt.list.count(v)) return;
@@ -362,7 +365,7 @@ struct Eval {
             const std::string key = RowKey(m, "spec", t.What);
             Row& row = rows[key];
             row.ours.Add(v);
-            if (Shown(m, e)) shown[key.substr(key.find('|') + 1)].Add(v);
+            if (Shown(m, e)) shown[LabelOf(key)].Add(v);
             Listing(m, file, e.Name, "spec", t, s, v);
             if (s.Sure == Certainty::Exact) {
                 ++exactClaims[0];
@@ -450,7 +453,7 @@ struct Eval {
             std::printf("%-28s %-6s %7s %15s %15s %15s %15s %15s %15s %15s\n", "", "", "N", "exact", "lower bound",
                         "unknown", "wrong", "too high", "too low", "convention");
         for (const auto& [key, row] : rows) {
-            std::string label = key.substr(key.find('|') + 1);
+            const std::string label = LabelOf(key);
             Line(label.c_str(), "ours", row.ours);
             if (row.hasGendef) Line("", "gendef", row.gendef);
         }
@@ -498,7 +501,7 @@ struct Eval {
 
     const Tally* Find(const std::string& label) const {
         for (const auto& [key, row] : rows)
-            if (key.substr(key.find('|') + 1) == label) return &row.ours;
+            if (LabelOf(key) == label) return &row.ours;
         return nullptr;
     }
 
